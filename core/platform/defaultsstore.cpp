@@ -1,0 +1,81 @@
+#include "defaultsstore.h"
+
+#include "jsonsettingsformat.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+QSettings &settings()
+{
+    static QSettings instance(DefaultsStore::filePath(), JsonSettingsFormat::format());
+    return instance;
+}
+
+bool isInteger(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+}
+
+QString DefaultsStore::filePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/veluna/veluna.json");
+}
+
+QVariant DefaultsStore::value(const QString &key)
+{
+    return settings().value(key);
+}
+
+std::optional<qint64> DefaultsStore::integer(const QString &key)
+{
+    const QVariant stored = value(key);
+    return isInteger(stored) ? std::optional(stored.toLongLong()) : std::nullopt;
+}
+
+std::optional<bool> DefaultsStore::boolean(const QString &key)
+{
+    const QVariant stored = value(key);
+    return stored.typeId() == QMetaType::Bool ? std::optional(stored.toBool()) : std::nullopt;
+}
+
+std::optional<QString> DefaultsStore::string(const QString &key)
+{
+    const QVariant stored = value(key);
+    return stored.typeId() == QMetaType::QString ? std::optional(stored.toString()) : std::nullopt;
+}
+
+std::optional<QDateTime> DefaultsStore::date(const QString &key)
+{
+    const QVariant stored = value(key);
+    return stored.typeId() == QMetaType::QDateTime ? std::optional(stored.toDateTime())
+                                                   : std::nullopt;
+}
+
+void DefaultsStore::setValue(const QString &key, const QVariant &value)
+{
+    settings().setValue(key, value);
+    settings().sync();
+}
+
+void DefaultsStore::remove(const QString &key)
+{
+    settings().remove(key);
+    settings().sync();
+}
+
+void DefaultsStore::clear()
+{
+    settings().clear();
+    settings().sync();
+}

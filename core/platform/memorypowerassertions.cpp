@@ -1,0 +1,31 @@
+#include "memorypowerassertions.h"
+
+PowerAssertions::Result MemoryPowerAssertions::create(Type type, const QString &name)
+{
+    ++m_createCalls;
+    const qint32 refusal = m_refusals.value(type, success);
+    if (refusal != success)
+        return { refusal, 0 };
+    const quint32 id = m_nextId++;
+    m_held.insert(id, { type, name });
+    return { success, id };
+}
+
+void MemoryPowerAssertions::release(quint32 id)
+{
+    m_releases.append(id);
+    m_held.remove(id);
+}
+
+void MemoryPowerAssertions::setRefusal(Type type, qint32 code)
+{
+    m_refusals.insert(type, code);
+}
+
+int MemoryPowerAssertions::heldCount(Type type) const
+{
+    int count = 0;
+    for (const Held &held : m_held)
+        count += held.type == type ? 1 : 0;
+    return count;
+}

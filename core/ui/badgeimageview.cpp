@@ -1,0 +1,8 @@
+#include "badgeimageview.h"
+
+BadgeImageView::BadgeImageView(QWidget *parent)
+    : QLabel(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+}

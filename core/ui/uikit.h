@@ -1,0 +1,26 @@
+#pragma once
+
+#include "dynamiccolor.h"
+
+#include <QFont>
+#include <QImage>
+
+class QLabel;
+
+// The brand colours and the small drawing helpers every window of the program shares.
+namespace UiKit {
+DynamicColor plenoxMauve();
+DynamicColor awakeAmber();
+extern const QColor plenoxMauveFixed; // #7C3AED
+extern const QColor awakeAmberFixed; // #F59E0B
+
+// A centred, read-only label in the system font of the given point size and weight.
+QLabel *makeLabel(const QString &text, qreal size, QFont::Weight weight, const DynamicColor &color);
+
+// A red disc of the given diameter with the count in white; counts below 2 show "1".
+QImage quotaBadgeImage(qint64 count, qreal diameter, qreal devicePixelRatio = 1.0);
+QFont quotaBadgeFont(qreal diameter);
+
+// The maker's mark (120 x 120 pixels); a null image if it cannot be read.
+QImage plenoxMark();
+}

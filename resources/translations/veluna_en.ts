@@ -1,0 +1,402 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>Veluna</name>
+    <message id="about.developed_by">
+        <source>Developed by Plenox</source>
+        <extracomment>About block of the Settings page, author line under the version</extracomment>
+        <translation>Developed by Plenox</translation>
+    </message>
+    <message id="about.version_label">
+        <source>Version %@</source>
+        <extracomment>About block of the Settings page; %@ is the version number, e.g. 1.2</extracomment>
+        <translation>Version %@</translation>
+    </message>
+    <message id="accessibility.back">
+        <source>Back</source>
+        <extracomment>Settings page: accessibility description and tooltip of the back arrow</extracomment>
+        <translation>Back</translation>
+    </message>
+    <message id="accessibility.messages">
+        <source>Messages</source>
+        <extracomment>Home view: accessibility description and tooltip of the envelope button that opens the messages</extracomment>
+        <translation>Messages</translation>
+    </message>
+    <message id="accessibility.status_icon">
+        <source>Veluna status</source>
+        <extracomment>Accessibility description of the cup icon in the menu bar / system tray</extracomment>
+        <translation>Veluna status</translation>
+    </message>
+    <message id="app.name">
+        <source>Veluna</source>
+        <extracomment>Product name: main window title and large name on the home view</extracomment>
+        <translation>Veluna</translation>
+    </message>
+    <message id="awake.assertion_reason_display">
+        <source>Veluna is keeping the display on</source>
+        <extracomment>Name of the display inhibitor, shown in the system's list of programs keeping the screen on</extracomment>
+        <translation>Veluna is keeping the display on</translation>
+    </message>
+    <message id="awake.assertion_reason_sleep">
+        <source>Veluna is keeping the computer awake</source>
+        <extracomment>Name of the sleep inhibitor, shown in the system's list of programs preventing sleep</extracomment>
+        <translation>Veluna is keeping the computer awake</translation>
+    </message>
+    <message id="awake.button_start">
+        <source>Keep Awake</source>
+        <extracomment>Big button on the home view while idle; also first item of the tray menu</extracomment>
+        <translation>Keep Awake</translation>
+    </message>
+    <message id="awake.button_stop">
+        <source>Allow Sleep</source>
+        <extracomment>Big button on the home view while the computer is kept awake; also first item of the tray menu</extracomment>
+        <translation>Allow Sleep</translation>
+    </message>
+    <message id="awake.custom_hours_minutes_short">
+        <source>%lld h %lld min</source>
+        <extracomment>Short form of a custom duration; first %lld = hours, second %lld = minutes</extracomment>
+        <translation>%lld h %lld min</translation>
+    </message>
+    <message id="awake.custom_hours_short">
+        <source>%lld h</source>
+        <extracomment>Short form of a custom duration of whole hours; %lld = hours</extracomment>
+        <translation>%lld h</translation>
+    </message>
+    <message id="awake.custom_minutes_short">
+        <source>%lld min</source>
+        <extracomment>Short form of a custom duration under one hour (menu item, pop-up entry); %lld = minutes</extracomment>
+        <translation>%lld min</translation>
+    </message>
+    <message id="awake.duration_1_hour">
+        <source>1 Hour</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>1 Hour</translation>
+    </message>
+    <message id="awake.duration_2_hours">
+        <source>2 Hours</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>2 Hours</translation>
+    </message>
+    <message id="awake.duration_30_min">
+        <source>30 Minutes</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>30 Minutes</translation>
+    </message>
+    <message id="awake.duration_4_hours">
+        <source>4 Hours</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>4 Hours</translation>
+    </message>
+    <message id="awake.duration_custom">
+        <source>Custom…</source>
+        <extracomment>Duration choice that opens the custom-duration dialog (shown while no custom duration is stored)</extracomment>
+        <translation>Custom…</translation>
+    </message>
+    <message id="awake.duration_unlimited">
+        <source>Unlimited</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up): no time limit</extracomment>
+        <translation>Unlimited</translation>
+    </message>
+    <message id="awake.keep_display_checkbox">
+        <source>Keep the display on</source>
+        <extracomment>Settings page checkbox (short): also keep the screen from turning off</extracomment>
+        <translation>Keep the display on</translation>
+    </message>
+    <message id="awake.menu_duration_header">
+        <source>Duration</source>
+        <extracomment>Tray menu: disabled heading above the list of durations</extracomment>
+        <translation>Duration</translation>
+    </message>
+    <message id="awake.status_hours_format">
+        <source>Awake — %lld h %lld min left</source>
+        <extracomment>Status line while kept awake; first %lld = hours left, second %lld = remaining minutes</extracomment>
+        <translation>Awake — %lld h %lld min left</translation>
+    </message>
+    <message id="awake.status_minutes_format">
+        <source>Awake — %lld min left</source>
+        <extracomment>Status line while kept awake; %lld = minutes left (below 60)</extracomment>
+        <translation>Awake — %lld min left</translation>
+    </message>
+    <message id="awake.status_normal">
+        <source>Your computer can sleep as usual</source>
+        <extracomment>Status line under the big button while idle</extracomment>
+        <translation>Your computer can sleep as usual</translation>
+    </message>
+    <message id="awake.status_unlimited">
+        <source>Awake — no time limit</source>
+        <extracomment>Status line while kept awake with no time limit</extracomment>
+        <translation>Awake — no time limit</translation>
+    </message>
+    <message id="common.cancel">
+        <source>Cancel</source>
+        <extracomment>Button: second button of the problem-report dialog</extracomment>
+        <translation>Cancel</translation>
+    </message>
+    <message id="common.send">
+        <source>Send</source>
+        <extracomment>Button: sends a problem report or a reply in the messages window</extracomment>
+        <translation>Send</translation>
+    </message>
+    <message id="common.send_failed_title">
+        <source>Unable to Send</source>
+        <extracomment>Alert title when a problem report or a reply could not be sent</extracomment>
+        <translation>Unable to Send</translation>
+    </message>
+    <message id="edit.copy">
+        <source>Copy</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Copy</translation>
+    </message>
+    <message id="edit.cut">
+        <source>Cut</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Cut</translation>
+    </message>
+    <message id="edit.paste">
+        <source>Paste</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Paste</translation>
+    </message>
+    <message id="edit.redo">
+        <source>Redo</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Redo</translation>
+    </message>
+    <message id="edit.select_all">
+        <source>Select All</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Select All</translation>
+    </message>
+    <message id="edit.undo">
+        <source>Undo</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Undo</translation>
+    </message>
+    <message id="home.hint">
+        <source>Set the default duration in Settings</source>
+        <extracomment>Home view: small hint at the bottom of the central column</extracomment>
+        <translation>Set the default duration in Settings</translation>
+    </message>
+    <message id="home.subtitle">
+        <source>Keeps your computer awake</source>
+        <extracomment>Home view: subtitle under the product name</extracomment>
+        <translation>Keeps your computer awake</translation>
+    </message>
+    <message id="menu.check_updates">
+        <source>Check for Updates…</source>
+        <extracomment>Menu item and Settings page button that checks for a new version now</extracomment>
+        <translation>Check for Updates…</translation>
+    </message>
+    <message id="menu.close">
+        <source>Close</source>
+        <extracomment>File menu item (Ctrl+W): leaves Settings or closes the window</extracomment>
+        <translation>Close</translation>
+    </message>
+    <message id="menu.file">
+        <source>File</source>
+        <extracomment>Title of the File menu</extracomment>
+        <translation>File</translation>
+    </message>
+    <message id="menu.open_app">
+        <source>Open Veluna</source>
+        <extracomment>Tray menu item that shows the main window</extracomment>
+        <translation>Open Veluna</translation>
+    </message>
+    <message id="menu.quit">
+        <source>Quit Veluna</source>
+        <extracomment>Menu item that quits the program</extracomment>
+        <translation>Quit Veluna</translation>
+    </message>
+    <message id="menu.report_problem">
+        <source>Report a Problem…</source>
+        <extracomment>Menu item and Settings page button that opens the problem-report dialog</extracomment>
+        <translation>Report a Problem…</translation>
+    </message>
+    <message id="messages.banner_title">
+        <source>Message from Plenox</source>
+        <extracomment>Title of the alert showing a new message from the maker; also the menu item that opens the messages window</extracomment>
+        <translation>Message from Plenox</translation>
+    </message>
+    <message id="messages.empty">
+        <source>No messages yet</source>
+        <extracomment>Messages window: shown when the conversation is empty</extracomment>
+        <translation>No messages yet</translation>
+    </message>
+    <message id="messages.hint">
+        <source>Your reply goes to the Plenox team</source>
+        <extracomment>Messages window: small note at the bottom left, beside the Send button</extracomment>
+        <translation>Your reply goes to the Plenox team</translation>
+    </message>
+    <message id="messages.plenox_prefix">
+        <source>Plenox · </source>
+        <extracomment>Messages window: heading of a message from the maker, followed directly by its date; keep the trailing separator and space</extracomment>
+        <translation>Plenox · </translation>
+    </message>
+    <message id="messages.reply_placeholder">
+        <source>Write a reply…</source>
+        <extracomment>Messages window: placeholder of the reply field</extracomment>
+        <translation>Write a reply…</translation>
+    </message>
+    <message id="messages.send_failed_message">
+        <source>Your reply is saved in the conversation but could not be delivered to Plenox. Check your internet connection and try again.</source>
+        <extracomment>Informative text of the alert when a reply could not be sent</extracomment>
+        <translation>Your reply is saved in the conversation but could not be delivered to Plenox. Check your internet connection and try again.</translation>
+    </message>
+    <message id="messages.understood_button">
+        <source>Got It</source>
+        <extracomment>Only button of the new-message alert</extracomment>
+        <translation>Got It</translation>
+    </message>
+    <message id="messages.window_title">
+        <source>Messages</source>
+        <extracomment>Title of the messages window</extracomment>
+        <translation>Messages</translation>
+    </message>
+    <message id="messages.you_prefix">
+        <source>You · </source>
+        <extracomment>Messages window: heading of the user's own reply, followed directly by its date; keep the trailing separator and space</extracomment>
+        <translation>You · </translation>
+    </message>
+    <message id="onboarding.dock_button">
+        <source>Standard App</source>
+        <extracomment>First-launch alert: first button, chooses a normal window with a taskbar entry</extracomment>
+        <translation>Standard App</translation>
+    </message>
+    <message id="onboarding.menubar_button">
+        <source>Menu Bar Only</source>
+        <extracomment>First-launch alert: second button, chooses an icon in the menu bar / tray only</extracomment>
+        <translation>Menu Bar Only</translation>
+    </message>
+    <message id="onboarding.welcome_message">
+        <source>How would you like Veluna to appear? As a standard app, it opens a window and has an entry in the taskbar. In menu bar mode, it shows only as an icon in the menu bar or system tray, with no taskbar entry. You can change this at any time in Settings.</source>
+        <extracomment>First-launch alert: informative text explaining the two display modes</extracomment>
+        <translation>How would you like Veluna to appear? As a standard app, it opens a window and has an entry in the taskbar. In menu bar mode, it shows only as an icon in the menu bar or system tray, with no taskbar entry. You can change this at any time in Settings.</translation>
+    </message>
+    <message id="onboarding.welcome_title">
+        <source>Welcome to Veluna</source>
+        <extracomment>First-launch alert: title</extracomment>
+        <translation>Welcome to Veluna</translation>
+    </message>
+    <message id="report.email_placeholder">
+        <source>Email address (optional)</source>
+        <extracomment>Placeholder of the email field in the problem-report dialog</extracomment>
+        <translation>Email address (optional)</translation>
+    </message>
+    <message id="report.failed_message">
+        <source>Your report could not be sent. Check your internet connection and try again.</source>
+        <extracomment>Informative text of the alert when a problem report could not be sent</extracomment>
+        <translation>Your report could not be sent. Check your internet connection and try again.</translation>
+    </message>
+    <message id="report.message">
+        <source>Describe what happened. The app and system versions are sent with your report. Add your email address if you’d like a reply.</source>
+        <extracomment>Informative text of the problem-report dialog, above the text area and the email field</extracomment>
+        <translation>Describe what happened. The app and system versions are sent with your report. Add your email address if you’d like a reply.</translation>
+    </message>
+    <message id="report.sent_message">
+        <source>Thank you! Plenox has received your report.</source>
+        <extracomment>Informative text of the alert after a problem report was delivered</extracomment>
+        <translation>Thank you! Plenox has received your report.</translation>
+    </message>
+    <message id="report.sent_title">
+        <source>Report Sent</source>
+        <extracomment>Alert title after a problem report was delivered</extracomment>
+        <translation>Report Sent</translation>
+    </message>
+    <message id="report.title">
+        <source>Report a Problem</source>
+        <extracomment>Title of the problem-report dialog</extracomment>
+        <translation>Report a Problem</translation>
+    </message>
+    <message id="settings.auto_update">
+        <source>Update automatically</source>
+        <extracomment>Settings page checkbox (short): check for and install updates automatically</extracomment>
+        <translation>Update automatically</translation>
+    </message>
+    <message id="settings.color_amber">
+        <source>Amber</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Amber</translation>
+    </message>
+    <message id="settings.color_blue">
+        <source>Blue</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Blue</translation>
+    </message>
+    <message id="settings.color_green">
+        <source>Green</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Green</translation>
+    </message>
+    <message id="settings.color_label">
+        <source>Icon color while awake</source>
+        <extracomment>Settings page: label left of the pop-up choosing the icon colour while awake (short)</extracomment>
+        <translation>Icon color while awake</translation>
+    </message>
+    <message id="settings.color_mauve">
+        <source>Mauve</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Mauve</translation>
+    </message>
+    <message id="settings.color_red">
+        <source>Red</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Red</translation>
+    </message>
+    <message id="settings.color_system">
+        <source>System</source>
+        <extracomment>Icon colour choice: no tint, follows the system theme</extracomment>
+        <translation>System</translation>
+    </message>
+    <message id="settings.custom_cancel">
+        <source>Cancel</source>
+        <extracomment>Custom-duration dialog: cancel button</extracomment>
+        <translation>Cancel</translation>
+    </message>
+    <message id="settings.custom_help">
+        <source>Enter how long to keep the computer awake, up to 99 hours 59 minutes. It also becomes the default duration.</source>
+        <extracomment>Custom-duration dialog: informative text above the hours and minutes fields</extracomment>
+        <translation>Enter how long to keep the computer awake, up to 99 hours 59 minutes. It also becomes the default duration.</translation>
+    </message>
+    <message id="settings.custom_hours">
+        <source>hours</source>
+        <extracomment>Custom-duration dialog: small unit label right of the hours field (very short)</extracomment>
+        <translation>hours</translation>
+    </message>
+    <message id="settings.custom_label">
+        <source>Custom Duration</source>
+        <extracomment>Custom-duration dialog: title</extracomment>
+        <translation>Custom Duration</translation>
+    </message>
+    <message id="settings.custom_minutes">
+        <source>minutes</source>
+        <extracomment>Custom-duration dialog: small unit label right of the minutes field (very short)</extracomment>
+        <translation>minutes</translation>
+    </message>
+    <message id="settings.custom_ok">
+        <source>OK</source>
+        <extracomment>Custom-duration dialog: confirm button</extracomment>
+        <translation>OK</translation>
+    </message>
+    <message id="settings.duration_label">
+        <source>Default duration</source>
+        <extracomment>Settings page: label left of the default-duration pop-up (short)</extracomment>
+        <translation>Default duration</translation>
+    </message>
+    <message id="settings.launch_at_login">
+        <source>Launch at login</source>
+        <extracomment>Settings page checkbox (short): start the program when the user logs in</extracomment>
+        <translation>Launch at login</translation>
+    </message>
+    <message id="settings.menu_bar_icon">
+        <source>Menu bar mode</source>
+        <extracomment>Settings page checkbox (short): run as an icon in the menu bar / tray only, with no taskbar entry</extracomment>
+        <translation>Menu bar mode</translation>
+    </message>
+    <message id="settings.title">
+        <source>Settings</source>
+        <extracomment>Settings page title; also tooltip and accessibility description of the gear button</extracomment>
+        <translation>Settings</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,402 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR">
+<context>
+    <name>Veluna</name>
+    <message id="about.developed_by">
+        <source>Developed by Plenox</source>
+        <extracomment>About block of the Settings page, author line under the version</extracomment>
+        <translation>Développé par Plenox</translation>
+    </message>
+    <message id="about.version_label">
+        <source>Version %@</source>
+        <extracomment>About block of the Settings page; %@ is the version number, e.g. 1.2</extracomment>
+        <translation>Version %@</translation>
+    </message>
+    <message id="accessibility.back">
+        <source>Back</source>
+        <extracomment>Settings page: accessibility description and tooltip of the back arrow</extracomment>
+        <translation>Retour</translation>
+    </message>
+    <message id="accessibility.messages">
+        <source>Messages</source>
+        <extracomment>Home view: accessibility description and tooltip of the envelope button that opens the messages</extracomment>
+        <translation>Messages</translation>
+    </message>
+    <message id="accessibility.status_icon">
+        <source>Veluna status</source>
+        <extracomment>Accessibility description of the cup icon in the menu bar / system tray</extracomment>
+        <translation>État de Veluna</translation>
+    </message>
+    <message id="app.name">
+        <source>Veluna</source>
+        <extracomment>Product name: main window title and large name on the home view</extracomment>
+        <translation>Veluna</translation>
+    </message>
+    <message id="awake.assertion_reason_display">
+        <source>Veluna is keeping the display on</source>
+        <extracomment>Name of the display inhibitor, shown in the system's list of programs keeping the screen on</extracomment>
+        <translation>Veluna garde l’écran allumé</translation>
+    </message>
+    <message id="awake.assertion_reason_sleep">
+        <source>Veluna is keeping the computer awake</source>
+        <extracomment>Name of the sleep inhibitor, shown in the system's list of programs preventing sleep</extracomment>
+        <translation>Veluna maintient l’ordinateur éveillé</translation>
+    </message>
+    <message id="awake.button_start">
+        <source>Keep Awake</source>
+        <extracomment>Big button on the home view while idle; also first item of the tray menu</extracomment>
+        <translation>Rester éveillé</translation>
+    </message>
+    <message id="awake.button_stop">
+        <source>Allow Sleep</source>
+        <extracomment>Big button on the home view while the computer is kept awake; also first item of the tray menu</extracomment>
+        <translation>Autoriser la veille</translation>
+    </message>
+    <message id="awake.custom_hours_minutes_short">
+        <source>%lld h %lld min</source>
+        <extracomment>Short form of a custom duration; first %lld = hours, second %lld = minutes</extracomment>
+        <translation>%lld h %lld min</translation>
+    </message>
+    <message id="awake.custom_hours_short">
+        <source>%lld h</source>
+        <extracomment>Short form of a custom duration of whole hours; %lld = hours</extracomment>
+        <translation>%lld h</translation>
+    </message>
+    <message id="awake.custom_minutes_short">
+        <source>%lld min</source>
+        <extracomment>Short form of a custom duration under one hour (menu item, pop-up entry); %lld = minutes</extracomment>
+        <translation>%lld min</translation>
+    </message>
+    <message id="awake.duration_1_hour">
+        <source>1 Hour</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>1 heure</translation>
+    </message>
+    <message id="awake.duration_2_hours">
+        <source>2 Hours</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>2 heures</translation>
+    </message>
+    <message id="awake.duration_30_min">
+        <source>30 Minutes</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>30 minutes</translation>
+    </message>
+    <message id="awake.duration_4_hours">
+        <source>4 Hours</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up)</extracomment>
+        <translation>4 heures</translation>
+    </message>
+    <message id="awake.duration_custom">
+        <source>Custom…</source>
+        <extracomment>Duration choice that opens the custom-duration dialog (shown while no custom duration is stored)</extracomment>
+        <translation>Autre durée…</translation>
+    </message>
+    <message id="awake.duration_unlimited">
+        <source>Unlimited</source>
+        <extracomment>Duration choice (tray menu and Settings pop-up): no time limit</extracomment>
+        <translation>Sans limite</translation>
+    </message>
+    <message id="awake.keep_display_checkbox">
+        <source>Keep the display on</source>
+        <extracomment>Settings page checkbox (short): also keep the screen from turning off</extracomment>
+        <translation>Garder l’écran allumé</translation>
+    </message>
+    <message id="awake.menu_duration_header">
+        <source>Duration</source>
+        <extracomment>Tray menu: disabled heading above the list of durations</extracomment>
+        <translation>Durée</translation>
+    </message>
+    <message id="awake.status_hours_format">
+        <source>Awake — %lld h %lld min left</source>
+        <extracomment>Status line while kept awake; first %lld = hours left, second %lld = remaining minutes</extracomment>
+        <translation>Éveillé — encore %lld h %lld min</translation>
+    </message>
+    <message id="awake.status_minutes_format">
+        <source>Awake — %lld min left</source>
+        <extracomment>Status line while kept awake; %lld = minutes left (below 60)</extracomment>
+        <translation>Éveillé — encore %lld min</translation>
+    </message>
+    <message id="awake.status_normal">
+        <source>Your computer can sleep as usual</source>
+        <extracomment>Status line under the big button while idle</extracomment>
+        <translation>L’ordinateur se met en veille normalement</translation>
+    </message>
+    <message id="awake.status_unlimited">
+        <source>Awake — no time limit</source>
+        <extracomment>Status line while kept awake with no time limit</extracomment>
+        <translation>Éveillé — sans limite de durée</translation>
+    </message>
+    <message id="common.cancel">
+        <source>Cancel</source>
+        <extracomment>Button: second button of the problem-report dialog</extracomment>
+        <translation>Annuler</translation>
+    </message>
+    <message id="common.send">
+        <source>Send</source>
+        <extracomment>Button: sends a problem report or a reply in the messages window</extracomment>
+        <translation>Envoyer</translation>
+    </message>
+    <message id="common.send_failed_title">
+        <source>Unable to Send</source>
+        <extracomment>Alert title when a problem report or a reply could not be sent</extracomment>
+        <translation>Envoi impossible</translation>
+    </message>
+    <message id="edit.copy">
+        <source>Copy</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Copier</translation>
+    </message>
+    <message id="edit.cut">
+        <source>Cut</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Couper</translation>
+    </message>
+    <message id="edit.paste">
+        <source>Paste</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Coller</translation>
+    </message>
+    <message id="edit.redo">
+        <source>Redo</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Rétablir</translation>
+    </message>
+    <message id="edit.select_all">
+        <source>Select All</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Tout sélectionner</translation>
+    </message>
+    <message id="edit.undo">
+        <source>Undo</source>
+        <extracomment>Edit menu item</extracomment>
+        <translation>Annuler</translation>
+    </message>
+    <message id="home.hint">
+        <source>Set the default duration in Settings</source>
+        <extracomment>Home view: small hint at the bottom of the central column</extracomment>
+        <translation>Réglez la durée par défaut dans les paramètres</translation>
+    </message>
+    <message id="home.subtitle">
+        <source>Keeps your computer awake</source>
+        <extracomment>Home view: subtitle under the product name</extracomment>
+        <translation>Garde votre ordinateur éveillé</translation>
+    </message>
+    <message id="menu.check_updates">
+        <source>Check for Updates…</source>
+        <extracomment>Menu item and Settings page button that checks for a new version now</extracomment>
+        <translation>Rechercher des mises à jour…</translation>
+    </message>
+    <message id="menu.close">
+        <source>Close</source>
+        <extracomment>File menu item (Ctrl+W): leaves Settings or closes the window</extracomment>
+        <translation>Fermer</translation>
+    </message>
+    <message id="menu.file">
+        <source>File</source>
+        <extracomment>Title of the File menu</extracomment>
+        <translation>Fichier</translation>
+    </message>
+    <message id="menu.open_app">
+        <source>Open Veluna</source>
+        <extracomment>Tray menu item that shows the main window</extracomment>
+        <translation>Ouvrir Veluna</translation>
+    </message>
+    <message id="menu.quit">
+        <source>Quit Veluna</source>
+        <extracomment>Menu item that quits the program</extracomment>
+        <translation>Quitter Veluna</translation>
+    </message>
+    <message id="menu.report_problem">
+        <source>Report a Problem…</source>
+        <extracomment>Menu item and Settings page button that opens the problem-report dialog</extracomment>
+        <translation>Signaler un problème…</translation>
+    </message>
+    <message id="messages.banner_title">
+        <source>Message from Plenox</source>
+        <extracomment>Title of the alert showing a new message from the maker; also the menu item that opens the messages window</extracomment>
+        <translation>Message de Plenox</translation>
+    </message>
+    <message id="messages.empty">
+        <source>No messages yet</source>
+        <extracomment>Messages window: shown when the conversation is empty</extracomment>
+        <translation>Aucun message pour le moment</translation>
+    </message>
+    <message id="messages.hint">
+        <source>Your reply goes to the Plenox team</source>
+        <extracomment>Messages window: small note at the bottom left, beside the Send button</extracomment>
+        <translation>Votre réponse sera envoyée à l’équipe Plenox</translation>
+    </message>
+    <message id="messages.plenox_prefix">
+        <source>Plenox · </source>
+        <extracomment>Messages window: heading of a message from the maker, followed directly by its date; keep the trailing separator and space</extracomment>
+        <translation>Plenox · </translation>
+    </message>
+    <message id="messages.reply_placeholder">
+        <source>Write a reply…</source>
+        <extracomment>Messages window: placeholder of the reply field</extracomment>
+        <translation>Votre réponse…</translation>
+    </message>
+    <message id="messages.send_failed_message">
+        <source>Your reply is saved in the conversation but could not be delivered to Plenox. Check your internet connection and try again.</source>
+        <extracomment>Informative text of the alert when a reply could not be sent</extracomment>
+        <translation>Votre réponse est conservée dans la conversation, mais n’a pas pu être transmise à Plenox. Vérifiez votre connexion Internet et réessayez.</translation>
+    </message>
+    <message id="messages.understood_button">
+        <source>Got It</source>
+        <extracomment>Only button of the new-message alert</extracomment>
+        <translation>Compris</translation>
+    </message>
+    <message id="messages.window_title">
+        <source>Messages</source>
+        <extracomment>Title of the messages window</extracomment>
+        <translation>Messages</translation>
+    </message>
+    <message id="messages.you_prefix">
+        <source>You · </source>
+        <extracomment>Messages window: heading of the user's own reply, followed directly by its date; keep the trailing separator and space</extracomment>
+        <translation>Vous · </translation>
+    </message>
+    <message id="onboarding.dock_button">
+        <source>Standard App</source>
+        <extracomment>First-launch alert: first button, chooses a normal window with a taskbar entry</extracomment>
+        <translation>Application classique</translation>
+    </message>
+    <message id="onboarding.menubar_button">
+        <source>Menu Bar Only</source>
+        <extracomment>First-launch alert: second button, chooses an icon in the menu bar / tray only</extracomment>
+        <translation>Barre de menus seule</translation>
+    </message>
+    <message id="onboarding.welcome_message">
+        <source>How would you like Veluna to appear? As a standard app, it opens a window and has an entry in the taskbar. In menu bar mode, it shows only as an icon in the menu bar or system tray, with no taskbar entry. You can change this at any time in Settings.</source>
+        <extracomment>First-launch alert: informative text explaining the two display modes</extracomment>
+        <translation>Comment Veluna doit-il s’afficher ? En application classique, il ouvre une fenêtre et apparaît dans la barre des tâches. En mode barre de menus, il se limite à une icône dans la barre de menus ou la zone de notification, sans entrée dans la barre des tâches. Vous pourrez changer ce choix à tout moment dans les paramètres.</translation>
+    </message>
+    <message id="onboarding.welcome_title">
+        <source>Welcome to Veluna</source>
+        <extracomment>First-launch alert: title</extracomment>
+        <translation>Bienvenue dans Veluna</translation>
+    </message>
+    <message id="report.email_placeholder">
+        <source>Email address (optional)</source>
+        <extracomment>Placeholder of the email field in the problem-report dialog</extracomment>
+        <translation>Adresse e-mail (facultative)</translation>
+    </message>
+    <message id="report.failed_message">
+        <source>Your report could not be sent. Check your internet connection and try again.</source>
+        <extracomment>Informative text of the alert when a problem report could not be sent</extracomment>
+        <translation>Votre rapport n’a pas pu être envoyé. Vérifiez votre connexion Internet et réessayez.</translation>
+    </message>
+    <message id="report.message">
+        <source>Describe what happened. The app and system versions are sent with your report. Add your email address if you’d like a reply.</source>
+        <extracomment>Informative text of the problem-report dialog, above the text area and the email field</extracomment>
+        <translation>Décrivez ce qui s’est passé. Les versions de l’application et du système sont jointes à votre rapport. Indiquez votre adresse e-mail si vous souhaitez une réponse.</translation>
+    </message>
+    <message id="report.sent_message">
+        <source>Thank you! Plenox has received your report.</source>
+        <extracomment>Informative text of the alert after a problem report was delivered</extracomment>
+        <translation>Merci ! Plenox a bien reçu votre rapport.</translation>
+    </message>
+    <message id="report.sent_title">
+        <source>Report Sent</source>
+        <extracomment>Alert title after a problem report was delivered</extracomment>
+        <translation>Rapport envoyé</translation>
+    </message>
+    <message id="report.title">
+        <source>Report a Problem</source>
+        <extracomment>Title of the problem-report dialog</extracomment>
+        <translation>Signaler un problème</translation>
+    </message>
+    <message id="settings.auto_update">
+        <source>Update automatically</source>
+        <extracomment>Settings page checkbox (short): check for and install updates automatically</extracomment>
+        <translation>Mettre à jour automatiquement</translation>
+    </message>
+    <message id="settings.color_amber">
+        <source>Amber</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Ambre</translation>
+    </message>
+    <message id="settings.color_blue">
+        <source>Blue</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Bleu</translation>
+    </message>
+    <message id="settings.color_green">
+        <source>Green</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Vert</translation>
+    </message>
+    <message id="settings.color_label">
+        <source>Icon color while awake</source>
+        <extracomment>Settings page: label left of the pop-up choosing the icon colour while awake (short)</extracomment>
+        <translation>Couleur de l’icône active</translation>
+    </message>
+    <message id="settings.color_mauve">
+        <source>Mauve</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Mauve</translation>
+    </message>
+    <message id="settings.color_red">
+        <source>Red</source>
+        <extracomment>Icon colour choice</extracomment>
+        <translation>Rouge</translation>
+    </message>
+    <message id="settings.color_system">
+        <source>System</source>
+        <extracomment>Icon colour choice: no tint, follows the system theme</extracomment>
+        <translation>Système</translation>
+    </message>
+    <message id="settings.custom_cancel">
+        <source>Cancel</source>
+        <extracomment>Custom-duration dialog: cancel button</extracomment>
+        <translation>Annuler</translation>
+    </message>
+    <message id="settings.custom_help">
+        <source>Enter how long to keep the computer awake, up to 99 hours 59 minutes. It also becomes the default duration.</source>
+        <extracomment>Custom-duration dialog: informative text above the hours and minutes fields</extracomment>
+        <translation>Indiquez combien de temps garder l’ordinateur éveillé, jusqu’à 99 h 59. Cette durée devient aussi la durée par défaut.</translation>
+    </message>
+    <message id="settings.custom_hours">
+        <source>hours</source>
+        <extracomment>Custom-duration dialog: small unit label right of the hours field (very short)</extracomment>
+        <translation>heures</translation>
+    </message>
+    <message id="settings.custom_label">
+        <source>Custom Duration</source>
+        <extracomment>Custom-duration dialog: title</extracomment>
+        <translation>Durée personnalisée</translation>
+    </message>
+    <message id="settings.custom_minutes">
+        <source>minutes</source>
+        <extracomment>Custom-duration dialog: small unit label right of the minutes field (very short)</extracomment>
+        <translation>minutes</translation>
+    </message>
+    <message id="settings.custom_ok">
+        <source>OK</source>
+        <extracomment>Custom-duration dialog: confirm button</extracomment>
+        <translation>OK</translation>
+    </message>
+    <message id="settings.duration_label">
+        <source>Default duration</source>
+        <extracomment>Settings page: label left of the default-duration pop-up (short)</extracomment>
+        <translation>Durée par défaut</translation>
+    </message>
+    <message id="settings.launch_at_login">
+        <source>Launch at login</source>
+        <extracomment>Settings page checkbox (short): start the program when the user logs in</extracomment>
+        <translation>Lancer à l’ouverture de session</translation>
+    </message>
+    <message id="settings.menu_bar_icon">
+        <source>Menu bar mode</source>
+        <extracomment>Settings page checkbox (short): run as an icon in the menu bar / tray only, with no taskbar entry</extracomment>
+        <translation>Mode barre de menus</translation>
+    </message>
+    <message id="settings.title">
+        <source>Settings</source>
+        <extracomment>Settings page title; also tooltip and accessibility description of the gear button</extracomment>
+        <translation>Paramètres</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Veluna.
+set -euo pipefail
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${VELUNA_BUILD_DIR:-$source_dir/build}
+"$source_dir/scripts/setup.sh" "$build_dir" run
+exec "$build_dir/app/veluna" "$@"

@@ -1,0 +1,23 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>Sample</name>
+    <message id="sample.everywhere">
+        <source>Everywhere</source>
+        <translation>Everywhere</translation>
+    </message>
+    <message id="sample.english_only">
+        <source>Only in English</source>
+        <translation>Only in English</translation>
+    </message>
+    <message id="sample.same_as_key">
+        <source>Not the key</source>
+        <translation>Not the key</translation>
+    </message>
+    <message id="sample.progress">
+        <source>%lld of %lld done (%@)</source>
+        <translation>%lld of %lld done (%@)</translation>
+    </message>
+</context>
+</TS>
