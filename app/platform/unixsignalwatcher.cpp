@@ -17,7 +17,7 @@ extern "C" void forwardSignal(int signalNumber)
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[0], &byte, 1);
     errno = saved;
 }
-}
+} // namespace
 
 UnixSignalWatcher::UnixSignalWatcher(std::initializer_list<int> signalNumbers, QObject *parent)
     : QObject(parent)

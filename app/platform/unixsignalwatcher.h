@@ -14,8 +14,7 @@ class UnixSignalWatcher : public QObject
     Q_OBJECT
 
 public:
-    explicit UnixSignalWatcher(std::initializer_list<int> signalNumbers,
-                               QObject *parent = nullptr);
+    explicit UnixSignalWatcher(std::initializer_list<int> signalNumbers, QObject *parent = nullptr);
     ~UnixSignalWatcher() override;
 
 signals:

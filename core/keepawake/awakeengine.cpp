@@ -20,13 +20,12 @@ void dropSharedInstance()
 {
     sharedInstance().reset();
 }
-}
+} // namespace
 
 AwakeEngine::AwakeEngine(std::unique_ptr<PowerAssertions> assertions, Clock &clock)
     : m_assertions(std::move(assertions))
     , m_clock(clock)
-{
-}
+{ }
 
 AwakeEngine::~AwakeEngine()
 {
@@ -59,11 +58,12 @@ const QList<AwakeEngine::Duration> &AwakeEngine::durations()
 void AwakeEngine::start(qint64 minutes, bool keepDisplayAwake)
 {
     releaseAll();
-    const PowerAssertions::Result system = m_assertions->create(
-        PowerAssertions::Type::PreventUserIdleSystemSleep,
-        L(QStringLiteral("awake.assertion_reason_sleep")));
+    const PowerAssertions::Result system
+        = m_assertions->create(PowerAssertions::Type::PreventUserIdleSystemSleep,
+                               L(QStringLiteral("awake.assertion_reason_sleep")));
     if (!system.ok()) {
-        SystemLog::write(QStringLiteral("Veluna: création d'assertion échouée (%1)").arg(system.code));
+        SystemLog::write(
+            QStringLiteral("Veluna: création d'assertion échouée (%1)").arg(system.code));
         notify();
         return;
     }
@@ -131,9 +131,9 @@ void AwakeEngine::checkExpiry()
 
 bool AwakeEngine::createDisplayAssertion()
 {
-    const PowerAssertions::Result display = m_assertions->create(
-        PowerAssertions::Type::PreventUserIdleDisplaySleep,
-        L(QStringLiteral("awake.assertion_reason_display")));
+    const PowerAssertions::Result display
+        = m_assertions->create(PowerAssertions::Type::PreventUserIdleDisplaySleep,
+                               L(QStringLiteral("awake.assertion_reason_display")));
     if (!display.ok())
         return false;
     m_displayId = display.id;

@@ -1,10 +1,9 @@
 #include "awakesettings.h"
 
 #include "awakeengine.h"
-#include "graphemes.h"
 #include "defaultsstore.h"
+#include "graphemes.h"
 #include "localisation.h"
-
 
 #include <algorithm>
 
@@ -46,7 +45,7 @@ bool isAsciiHexDigit(QChar c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
-}
+} // namespace
 
 const QString AwakeSettings::defaultStatusColorHex = QStringLiteral("#7C3AED");
 

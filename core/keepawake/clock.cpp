@@ -40,7 +40,7 @@ public:
         return std::make_unique<SystemTicker>(interval, std::move(onTick));
     }
 };
-}
+} // namespace
 
 Clock &Clock::system()
 {

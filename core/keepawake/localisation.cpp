@@ -48,7 +48,7 @@ const QRegularExpression &specifier()
         QStringLiteral("%(?:%|(?:([1-9][0-9]*)\\$)?(?:hh|h|ll|l|q|z|j|t)?([diu@s]))"));
     return pattern;
 }
-}
+} // namespace
 
 void Localisation::install(const QString &resourceDir, const QString &baseName,
                            const QLocale &locale)

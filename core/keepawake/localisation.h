@@ -17,12 +17,11 @@ QString format(const QString &pattern, const QVariantList &args);
 // the given locale, replacing any installed before. The program's own tables are installed
 // on first lookup.
 void install(const QString &resourceDir, const QString &baseName, const QLocale &locale);
-}
+} // namespace Localisation
 
 QString L(const QString &key);
 
-template<typename... Args>
-QString L(const QString &key, const Args &...args)
+template<typename... Args> QString L(const QString &key, const Args &...args)
 {
     return Localisation::format(Localisation::lookup(key), QVariantList { QVariant(args)... });
 }

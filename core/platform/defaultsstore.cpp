@@ -24,7 +24,7 @@ bool isInteger(const QVariant &value)
         return false;
     }
 }
-}
+} // namespace
 
 QString DefaultsStore::filePath()
 {

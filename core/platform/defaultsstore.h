@@ -23,4 +23,4 @@ void setValue(const QString &key, const QVariant &value);
 void remove(const QString &key);
 // Forgets every key; used to start from a fresh installation.
 void clear();
-}
+} // namespace DefaultsStore

@@ -108,9 +108,10 @@ void keepUnreadableCopy(const QIODevice &device, const QByteArray &contents)
         return;
     const QString backup = unusedBackupPath(path);
     if (QFile::copy(path, backup))
-        SystemLog::write(QStringLiteral("Veluna: réglages illisibles, copie conservée dans ") + backup);
+        SystemLog::write(QStringLiteral("Veluna: réglages illisibles, copie conservée dans ")
+                         + backup);
 }
-}
+} // namespace
 
 QSettings::Format JsonSettingsFormat::format()
 {

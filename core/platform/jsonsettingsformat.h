@@ -10,4 +10,4 @@ namespace JsonSettingsFormat {
 QSettings::Format format();
 bool read(QIODevice &device, QSettings::SettingsMap &map);
 bool write(QIODevice &device, const QSettings::SettingsMap &map);
-}
+} // namespace JsonSettingsFormat

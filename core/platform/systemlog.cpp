@@ -8,7 +8,7 @@ std::function<void(const QString &)> &observer()
     static std::function<void(const QString &)> instance;
     return instance;
 }
-}
+} // namespace
 
 void SystemLog::write(const QString &line)
 {

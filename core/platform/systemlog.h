@@ -9,4 +9,4 @@
 namespace SystemLog {
 void write(const QString &line);
 void setObserver(std::function<void(const QString &)> observer);
-}
+} // namespace SystemLog

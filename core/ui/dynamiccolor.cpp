@@ -6,14 +6,12 @@
 DynamicColor::DynamicColor(const QColor &fixed)
     : m_light(fixed)
     , m_dark(fixed)
-{
-}
+{ }
 
 DynamicColor::DynamicColor(const QColor &light, const QColor &dark)
     : m_light(light)
     , m_dark(dark)
-{
-}
+{ }
 
 DynamicColor DynamicColor::paletteRole(QPalette::ColorRole role)
 {

@@ -2,7 +2,6 @@
 
 #include "graphemes.h"
 
-
 #include <algorithm>
 
 namespace {
@@ -10,13 +9,12 @@ bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
 }
-}
+} // namespace
 
 TwoDigitFormatter::TwoDigitFormatter(qint64 maximum, QObject *parent)
     : QValidator(parent)
     , m_maximum(maximum)
-{
-}
+{ }
 
 QValidator::State TwoDigitFormatter::validate(QString &input, int &) const
 {

@@ -15,7 +15,7 @@ QColor rgb(double red, double green, double blue)
 
 // One point is one pixel on the badge, as on every desktop at scale 1.
 constexpr int dotsPerMeterAt72Dpi = 2835;
-}
+} // namespace
 
 const QColor UiKit::plenoxMauveFixed = rgb(0.486, 0.227, 0.929);
 const QColor UiKit::awakeAmberFixed = rgb(0.961, 0.62, 0.043);

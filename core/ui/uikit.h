@@ -23,4 +23,4 @@ QFont quotaBadgeFont(qreal diameter);
 
 // The maker's mark (120 x 120 pixels); a null image if it cannot be read.
 QImage plenoxMark();
-}
+} // namespace UiKit

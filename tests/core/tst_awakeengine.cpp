@@ -108,9 +108,8 @@ void TestAwakeEngine::statusTextRoundsRemainingMinutes_data()
     QTest::addColumn<int>("elapsedMs");
     QTest::addColumn<QString>("expected");
     const auto mins = [](qint64 m) { return L(QStringLiteral("awake.status_minutes_format"), m); };
-    const auto hours = [](qint64 h, qint64 m) {
-        return L(QStringLiteral("awake.status_hours_format"), h, m);
-    };
+    const auto hours
+        = [](qint64 h, qint64 m) { return L(QStringLiteral("awake.status_hours_format"), h, m); };
     QTest::newRow("30 just started") << 30 << 0 << mins(30);
     QTest::newRow("90 just started") << 90 << 0 << hours(1, 30);
     QTest::newRow("60 just started") << 60 << 0 << hours(1, 0);
@@ -197,7 +196,8 @@ void TestAwakeEngine::refusalLogsTheSignedCodeAndStaysIdle()
     QCOMPARE(engine->endDate(), std::nullopt);
     QCOMPARE(clock->runningTickers(), 0);
     QCOMPARE(assertions->createCalls(), 1);
-    QCOMPARE(logLines, QStringList { QStringLiteral("Veluna: création d'assertion échouée (-536870201)") });
+    QCOMPARE(logLines,
+             QStringList { QStringLiteral("Veluna: création d'assertion échouée (-536870201)") });
 }
 
 void TestAwakeEngine::refusedDisplayLeavesSystemHeldAndCanBeRetried()

@@ -113,7 +113,8 @@ void TestAwakeSettings::formatMinutesPicksTheForm_data()
 {
     QTest::addColumn<qint64>("minutes");
     QTest::addColumn<QString>("expected");
-    const auto minutes = [](qint64 m) { return L(QStringLiteral("awake.custom_minutes_short"), m); };
+    const auto minutes
+        = [](qint64 m) { return L(QStringLiteral("awake.custom_minutes_short"), m); };
     const auto hours = [](qint64 h) { return L(QStringLiteral("awake.custom_hours_short"), h); };
     const auto both = [](qint64 h, qint64 m) {
         return L(QStringLiteral("awake.custom_hours_minutes_short"), h, m);
@@ -153,8 +154,8 @@ void TestAwakeSettings::colourParsing_data()
     QTest::newRow("trailing line break") << QStringLiteral("#22C55E\n") << false;
     QTest::newRow("not hexadecimal") << QStringLiteral("#22C55G") << false;
     QTest::newRow("sign inside") << QStringLiteral("+22C55") << false;
-    QTest::newRow("combining accent makes 6 characters of 7 units") << QStringLiteral("22C55e\u0301")
-                                                                     << false;
+    QTest::newRow("combining accent makes 6 characters of 7 units")
+        << QStringLiteral("22C55e\u0301") << false;
     QTest::newRow("full-width digits") << QStringLiteral("\uFF12\uFF12C55E") << false;
 }
 
@@ -176,7 +177,8 @@ void TestAwakeSettings::colourTableIsInOrder()
     QStringList hexes;
     for (const auto &row : colors)
         hexes << row.hex;
-    QCOMPARE(hexes, QStringList({ QString(), "#7C3AED", "#F59E0B", "#22C55E", "#3B82F6", "#E11D48" }));
+    QCOMPARE(hexes,
+             QStringList({ QString(), "#7C3AED", "#F59E0B", "#22C55E", "#3B82F6", "#E11D48" }));
     QCOMPARE(colors.first().titre, L(QStringLiteral("settings.color_system")));
     QVERIFY(colors.first().titre != QStringLiteral("settings.color_system"));
     for (const auto &row : colors.mid(1))
@@ -234,7 +236,8 @@ void TestAwakeSettings::oversizedFileReadsAsEmpty()
     const QString path = dir.filePath(QStringLiteral("veluna.json"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("{\"VLKeepDisplay\": true, \"filler\": \"" + QByteArray(5 * 1024 * 1024, 'x') + "\"}");
+    file.write("{\"VLKeepDisplay\": true, \"filler\": \"" + QByteArray(5 * 1024 * 1024, 'x')
+               + "\"}");
     file.close();
     QSettings settings(path, JsonSettingsFormat::format());
     QVERIFY(!settings.contains(QStringLiteral("VLKeepDisplay")));

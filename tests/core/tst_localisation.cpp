@@ -65,7 +65,7 @@ QSet<QString> keysUsedInSources(const QSet<QString> &areas)
     }
     return used;
 }
-}
+} // namespace
 
 class TestLocalisation : public QObject
 {
@@ -86,7 +86,8 @@ private slots:
 
 void TestLocalisation::cleanup()
 {
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale(QLocale::English));
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
+                          QLocale(QLocale::English));
 }
 
 void TestLocalisation::userLanguageThenEnglishThenKey()
@@ -124,8 +125,9 @@ void TestLocalisation::formatFillsTypedArgumentsWithoutLocale()
     QLocale::setDefault(QLocale(QLocale::German));
     Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
                           QLocale(QLocale::French));
-    QCOMPARE(L(QStringLiteral("sample.progress"), qint64(1234567), qint64(-3), QStringLiteral("ok")),
-             QStringLiteral("ok : -3 sur 1234567 à 100 %"));
+    QCOMPARE(
+        L(QStringLiteral("sample.progress"), qint64(1234567), qint64(-3), QStringLiteral("ok")),
+        QStringLiteral("ok : -3 sur 1234567 à 100 %"));
     Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
                           QLocale(QLocale::English));
     QCOMPARE(L(QStringLiteral("sample.progress"), 2, 9, QStringLiteral("a%lldb")),
@@ -137,13 +139,15 @@ void TestLocalisation::formatNeverReadsMissingArguments()
 {
     QCOMPARE(Localisation::format(QStringLiteral("%lld and %lld and %5$@"), { 7 }),
              QStringLiteral("7 and %lld and %5$@"));
-    QCOMPARE(Localisation::format(QStringLiteral("100% sure %q"), {}), QStringLiteral("100% sure %q"));
+    QCOMPARE(Localisation::format(QStringLiteral("100% sure %q"), {}),
+             QStringLiteral("100% sure %q"));
     QCOMPARE(Localisation::format(QStringLiteral("%d%%"), { 50 }), QStringLiteral("50%"));
 }
 
 void TestLocalisation::everyKeyTheProgramUsesHasAnEnglishText()
 {
-    const auto english = readTable(sourceDir() + QStringLiteral("/resources/translations/veluna_en.ts"));
+    const auto english
+        = readTable(sourceDir() + QStringLiteral("/resources/translations/veluna_en.ts"));
     QVERIFY2(english.size() > 50, "the English table could not be read");
     QSet<QString> areas;
     for (const QString &key : english.keys())
@@ -171,9 +175,11 @@ void TestLocalisation::frenchTableMatchesTheEnglishOne()
 
 void TestLocalisation::programTablesAreCompiledIn()
 {
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale(QLocale::French));
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
+                          QLocale(QLocale::French));
     const QString french = L(QStringLiteral("menu.quit"));
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale(QLocale::English));
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
+                          QLocale(QLocale::English));
     const QString english = L(QStringLiteral("menu.quit"));
     QVERIFY(french != QStringLiteral("menu.quit"));
     QVERIFY(english != QStringLiteral("menu.quit"));

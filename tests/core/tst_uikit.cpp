@@ -22,7 +22,7 @@ bool nearly(const QColor &color, double red, double green, double blue)
     return qAbs(color.redF() - red) < 0.003 && qAbs(color.greenF() - green) < 0.003
         && qAbs(color.blueF() - blue) < 0.003;
 }
-}
+} // namespace
 
 class TestUiKit : public QObject
 {
@@ -73,7 +73,8 @@ void TestUiKit::labelsAreCentredReadOnlyAndFollowThemeChanges()
 {
     QWidget parent;
     parent.setPalette(paletteWithWindow(Qt::white));
-    QLabel *label = UiKit::makeLabel(QStringLiteral("Veluna"), 24, QFont::Bold, UiKit::awakeAmber());
+    QLabel *label
+        = UiKit::makeLabel(QStringLiteral("Veluna"), 24, QFont::Bold, UiKit::awakeAmber());
     label->setParent(&parent);
     QCOMPARE(label->alignment(), Qt::AlignCenter);
     QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);

@@ -5,8 +5,7 @@ class ManualClock::ManualTicker : public Clock::Ticker
 public:
     explicit ManualTicker(std::shared_ptr<Entry> entry)
         : m_entry(std::move(entry))
-    {
-    }
+    { }
     ~ManualTicker() override { m_entry->running = false; }
 
 private:
@@ -15,14 +14,13 @@ private:
 
 ManualClock::ManualClock(const QDateTime &start)
     : m_now(start)
-{
-}
+{ }
 
 std::unique_ptr<Clock::Ticker> ManualClock::startTicker(std::chrono::seconds interval,
                                                         std::function<void()> onTick)
 {
-    auto entry = std::make_shared<Entry>(Entry { interval, m_now.addSecs(interval.count()),
-                                                 std::move(onTick) });
+    auto entry = std::make_shared<Entry>(
+        Entry { interval, m_now.addSecs(interval.count()), std::move(onTick) });
     m_entries.append(entry);
     return std::make_unique<ManualTicker>(entry);
 }

@@ -11,7 +11,8 @@
 class ManualClock : public Clock
 {
 public:
-    explicit ManualClock(const QDateTime &start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
+    explicit ManualClock(const QDateTime &start
+                         = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
 
     QDateTime now() const override { return m_now; }
     std::unique_ptr<Ticker> startTicker(std::chrono::seconds interval,
