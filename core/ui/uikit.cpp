@@ -30,12 +30,23 @@ DynamicColor UiKit::awakeAmber()
     return { rgb(0.851, 0.467, 0.024), rgb(0.984, 0.749, 0.141) };
 }
 
+DynamicColor UiKit::secondaryLabel()
+{
+    return { QColor(0, 0, 0, 150), QColor(255, 255, 255, 155) };
+}
+
+DynamicColor UiKit::tertiaryLabel()
+{
+    return { QColor(0, 0, 0, 115), QColor(255, 255, 255, 115) };
+}
+
 QLabel *UiKit::makeLabel(const QString &text, qreal size, QFont::Weight weight,
                          const DynamicColor &color)
 {
     auto *label = new ThemedLabel(text, color);
     QFont font = QApplication::font();
-    font.setPointSizeF(size);
+    // Sizes are given in logical pixels, the way the layout of every window is measured.
+    font.setPixelSize(qRound(size));
     font.setWeight(weight);
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);

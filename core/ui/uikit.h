@@ -13,6 +13,9 @@ DynamicColor plenoxMauve();
 DynamicColor awakeAmber();
 extern const QColor plenoxMauveFixed; // #7C3AED
 extern const QColor awakeAmberFixed; // #F59E0B
+// Text of lesser importance: hints, captions, icon buttons.
+DynamicColor secondaryLabel();
+DynamicColor tertiaryLabel();
 
 // A centred, read-only label in the system font of the given point size and weight.
 QLabel *makeLabel(const QString &text, qreal size, QFont::Weight weight, const DynamicColor &color);

@@ -193,6 +193,11 @@
         <extracomment>File menu item (Ctrl+W): leaves Settings or closes the window</extracomment>
         <translation>Close</translation>
     </message>
+    <message id="menu.edit">
+        <source>Edit</source>
+        <extracomment>Title of the Edit menu</extracomment>
+        <translation>Edit</translation>
+    </message>
     <message id="menu.file">
         <source>File</source>
         <extracomment>Title of the File menu</extracomment>

@@ -78,7 +78,7 @@ void TestUiKit::labelsAreCentredReadOnlyAndFollowThemeChanges()
     label->setParent(&parent);
     QCOMPARE(label->alignment(), Qt::AlignCenter);
     QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);
-    QCOMPARE(label->font().pointSizeF(), 24.0);
+    QCOMPARE(label->font().pixelSize(), 24);
     QCOMPARE(label->font().weight(), QFont::Bold);
     QVERIFY(nearly(label->palette().color(QPalette::WindowText), 0.851, 0.467, 0.024));
 

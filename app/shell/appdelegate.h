@@ -1,0 +1,127 @@
+#pragma once
+
+#include "badgeimageview.h"
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QObject>
+#include <QPointer>
+#include <QPushButton>
+#include <QSize>
+#include <QTimer>
+
+#include <memory>
+
+class AwakeEngine;
+class QMenu;
+class StatusItemController;
+
+// The program's one application object: it runs the start-up sequence, owns the main window,
+// the menus and the tray icon, and every user action of the shell is one of its slots. The
+// engine reports every change through one handler, which redraws everything from its state;
+// actions that start or stop the engine never redraw by themselves.
+//
+// The implementation is split by concern: launch and lifecycle (appdelegate.cpp), menus
+// (appdelegatemenus.cpp), display mode and onboarding (appdelegatedisplaymode.cpp), and the
+// main window with its home view (appdelegatemainwindow.cpp).
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        bool trayAvailable = true;
+    };
+
+    explicit AppDelegate(AwakeEngine &engine, Options options, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    static constexpr QSize winSize { 430, 665 };
+
+    // Launch and lifecycle
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    bool applicationShouldTerminateAfterLastWindowClosed() const;
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    bool windowShouldClose(QWidget *window);
+    bool isMenuBarMode() const;
+
+    // Menus
+    void buildMenu();
+    QMenu *buildStatusMenu();
+
+    // Display mode and onboarding
+    void applyDisplayMode();
+    void showOnboardingIfNeeded();
+
+    // Main window
+    void buildMainWindow();
+    QWidget *buildMainView();
+    QWidget *buildSettingsView();
+    void refreshAwakeUI();
+
+    // What the windows and menus hold, for the tests and the other parts of the shell.
+    MainWindow *mainWindow() const { return m_mainWindow.get(); }
+    QWidget *mainView() const { return m_mainView; }
+    QWidget *settingsView() const { return m_settingsView; }
+    QPushButton *awakeButton() const { return m_awakeButton; }
+    QLabel *awakeStatusLabel() const { return m_awakeStatusLabel; }
+    QPushButton *messagesButton() const { return m_messagesButton; }
+    BadgeImageView *messagesBadge() const { return m_messagesBadge; }
+    QMenuBar *mainMenu() const { return m_mainMenu.get(); }
+    QAction *appMessagesItem() const { return m_appMessagesItem; }
+    QCheckBox *menuBarCheckbox() const { return m_menuBarCheckbox; }
+    QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
+    StatusItemController &statusController() const { return *m_statusController; }
+    QTimer *hourlyTimer() const { return m_hourlyTimer; }
+
+public slots:
+    void awakePressed();
+    void showMainWindow();
+    void showSettings();
+    void showMain();
+    void closeOrBack();
+    void setDuration(QAction *item);
+    void setCustomDurationFromMenu(QAction *item);
+    void askCustomDuration();
+    void toggleMenuBarMode(bool on);
+    void checkForUpdates();
+    void reportProblemPressed();
+    void showMessages();
+    void syncWithServer();
+    void refreshMessageBadges();
+
+private:
+    void hookEngine();
+    void startHourlyTimer();
+    void applyDebugSwitch();
+    void setTaskbarPresence(bool present);
+    void bringMainWindowForward();
+    void fillApplicationMenu(QMenu *menu);
+    void addEditMenu(QMenuBar *bar);
+    void addDurationItems(QMenu *menu);
+    void addShortcutsToMainWindow();
+    QWidget *buildHomeColumn();
+    void buildCornerButtons(QWidget *root);
+    void startCustomDuration();
+
+    AwakeEngine &m_engine;
+    Options m_options;
+    std::unique_ptr<StatusItemController> m_statusController;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<QMenuBar> m_mainMenu;
+    QPointer<QWidget> m_mainView;
+    QPointer<QWidget> m_settingsView;
+    QPointer<QPushButton> m_awakeButton;
+    QPointer<QLabel> m_awakeStatusLabel;
+    QPointer<QPushButton> m_messagesButton;
+    QPointer<BadgeImageView> m_messagesBadge;
+    QPointer<QAction> m_appMessagesItem;
+    QPointer<QCheckBox> m_menuBarCheckbox;
+    QPointer<QCheckBox> m_loginCheckbox;
+    QPointer<QTimer> m_hourlyTimer;
+};

@@ -1,0 +1,237 @@
+#include "appdelegate.h"
+
+#include "awakeengine.h"
+#include "awakesettings.h"
+#include "badgeimageview.h"
+#include "flippedview.h"
+#include "localisation.h"
+#include "mainwindow.h"
+#include "statusitemcontroller.h"
+#include "symbolicon.h"
+#include "themedlabel.h"
+#include "uikit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString text(const char *key)
+{
+    return L(QString::fromLatin1(key));
+}
+
+QLabel *applicationIconView()
+{
+    auto *icon = new QLabel;
+    icon->setFixedSize(92, 92);
+    icon->setPixmap(QApplication::windowIcon().pixmap(QSize(92, 92), qApp->devicePixelRatio()));
+    icon->setAccessibleName(QApplication::applicationDisplayName());
+    return icon;
+}
+
+QPushButton *iconButton(QWidget *parent, const QString &symbol, int pointSize, const QString &tip)
+{
+    auto *button = new QPushButton(parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::TabFocus);
+    const QColor tint = UiKit::secondaryLabel().resolve(parent);
+    button->setIcon(SymbolIcon::make(symbol, tint));
+    button->setIconSize(QSize(pointSize + 4, pointSize + 4));
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
+                                         "QPushButton:hover { background: rgba(127,127,127,0.15);"
+                                         " border-radius: 6px; }"));
+    return button;
+}
+
+QPushButton *awakeButtonView()
+{
+    auto *button = new QPushButton(text("awake.button_start"));
+    button->setObjectName(QStringLiteral("awakeButton"));
+    button->setDefault(true);
+    button->setAutoDefault(true);
+    button->setMinimumSize(220, 44);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton#awakeButton { background: %1; color: #1C1917; border: none;"
+                       " border-radius: 10px; padding: 8px 28px; font-size: 16px;"
+                       " font-weight: 600; }"
+                       "QPushButton#awakeButton:hover { background: %2; }"
+                       "QPushButton#awakeButton:pressed { background: %3; }"
+                       "QPushButton#awakeButton:focus { outline: none; }")
+            .arg(UiKit::awakeAmberFixed.name(), UiKit::awakeAmberFixed.lighter(108).name(),
+                 UiKit::awakeAmberFixed.darker(112).name()));
+    return button;
+}
+
+void addSpaced(QVBoxLayout *column, QWidget *view, int spaceAfter)
+{
+    column->addWidget(view, 0, Qt::AlignHCenter);
+    if (spaceAfter >= 0)
+        column->addSpacing(spaceAfter);
+}
+} // namespace
+
+void AppDelegate::buildMainWindow()
+{
+    m_mainWindow = std::make_unique<MainWindow>(winSize);
+    m_mainWindow->setWindowTitle(text("app.name"));
+    m_mainWindow->setCloseHandler([this] { return windowShouldClose(m_mainWindow.get()); });
+    connect(m_mainWindow.get(), &MainWindow::closed, this, [this] {
+        if (applicationShouldTerminateAfterLastWindowClosed())
+            QCoreApplication::quit();
+    });
+    m_mainView = buildMainView();
+    m_settingsView = buildSettingsView();
+    for (QWidget *view : { m_mainView.data(), m_settingsView.data() }) {
+        view->setParent(m_mainWindow.get());
+        view->setGeometry(QRect(QPoint(0, 0), winSize));
+    }
+    m_settingsView->hide();
+    addShortcutsToMainWindow();
+    if (!isMenuBarMode())
+        bringMainWindowForward();
+    setTaskbarPresence(!isMenuBarMode());
+}
+
+QWidget *AppDelegate::buildMainView()
+{
+    auto *root = new QWidget;
+    root->resize(winSize);
+    auto *layout = new QVBoxLayout(root);
+    // Centred, then lifted by 4 points: the column sits slightly above the middle.
+    layout->setContentsMargins(0, 0, 0, 8);
+    layout->addStretch();
+    layout->addWidget(buildHomeColumn(), 0, Qt::AlignHCenter);
+    layout->addStretch();
+    buildCornerButtons(root);
+    return root;
+}
+
+QWidget *AppDelegate::buildHomeColumn()
+{
+    auto *column = new QWidget;
+    auto *stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    m_awakeButton = awakeButtonView();
+    connect(m_awakeButton, &QPushButton::clicked, this, &AppDelegate::awakePressed);
+    // Return anywhere on the home view presses the big button, as a default button would.
+    auto *press = new QAction(column);
+    press->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
+    press->setShortcutContext(Qt::WindowShortcut);
+    connect(press, &QAction::triggered, m_awakeButton, [button = m_awakeButton] {
+        if (button->isVisible())
+            button->animateClick();
+    });
+    column->addAction(press);
+    m_awakeStatusLabel
+        = UiKit::makeLabel(text("awake.status_normal"), 13, QFont::Normal, UiKit::tertiaryLabel());
+    QLabel *hint = UiKit::makeLabel(text("home.hint"), 11, QFont::Normal, UiKit::tertiaryLabel());
+    hint->setWordWrap(true);
+    hint->setFixedWidth(360);
+    addSpaced(stack, applicationIconView(), 14);
+    addSpaced(stack,
+              UiKit::makeLabel(text("app.name"), 24, QFont::Bold,
+                               DynamicColor::paletteRole(QPalette::WindowText)),
+              10);
+    addSpaced(stack,
+              UiKit::makeLabel(text("home.subtitle"), 13, QFont::Normal, UiKit::secondaryLabel()),
+              24);
+    addSpaced(stack, m_awakeButton, 14);
+    addSpaced(stack, m_awakeStatusLabel, 8);
+    addSpaced(stack, hint, -1);
+    return column;
+}
+
+void AppDelegate::buildCornerButtons(QWidget *root)
+{
+    const int bottom = winSize.height() - 14 - 30;
+    const int gearLeft = winSize.width() - 14 - 30;
+    QPushButton *gear
+        = iconButton(root, QStringLiteral(":/icons/gear.svg"), 16, text("settings.title"));
+    gear->setGeometry(gearLeft, bottom, 30, 30);
+    connect(gear, &QPushButton::clicked, this, &AppDelegate::showSettings);
+    m_messagesButton = iconButton(root, QStringLiteral(":/icons/envelope.svg"), 15,
+                                  text("accessibility.messages"));
+    m_messagesButton->setGeometry(gearLeft - 4 - 30, bottom, 30, 30);
+    connect(m_messagesButton, &QPushButton::clicked, this, &AppDelegate::showMessages);
+    m_messagesBadge = new BadgeImageView(root);
+    m_messagesBadge->setScaledContents(true);
+    m_messagesBadge->setGeometry(gearLeft - 4 - 7 - 7, bottom + 7 - 7, 14, 14);
+    m_messagesBadge->hide();
+}
+
+QWidget *AppDelegate::buildSettingsView()
+{
+    auto *view = new FlippedView;
+    QPushButton *back = iconButton(view, QStringLiteral(":/icons/chevron-left.svg"), 15,
+                                   text("accessibility.back"));
+    back->setGeometry(18, 46, 28, 28);
+    connect(back, &QPushButton::clicked, this, &AppDelegate::showMain);
+    return view;
+}
+
+void AppDelegate::refreshAwakeUI()
+{
+    const bool active = m_engine.isActive();
+    const QString status = m_engine.statusText();
+    if (m_awakeButton)
+        m_awakeButton->setText(text(active ? "awake.button_stop" : "awake.button_start"));
+    if (auto *label = qobject_cast<ThemedLabel *>(m_awakeStatusLabel.data())) {
+        label->setText(status);
+        label->setTextColor(active ? UiKit::awakeAmber() : UiKit::tertiaryLabel());
+        QFont font = label->font();
+        font.setWeight(active ? QFont::DemiBold : QFont::Normal);
+        label->setFont(font);
+    }
+    m_statusController->setActive(active);
+    m_statusController->setStatusText(status);
+    if (m_statusController->isEnabled())
+        m_statusController->enable(buildStatusMenu());
+}
+
+void AppDelegate::awakePressed()
+{
+    if (m_engine.isActive())
+        m_engine.stop();
+    else
+        m_engine.start(AwakeSettings::defaultMinutes(), AwakeSettings::keepDisplayAwake());
+}
+
+void AppDelegate::showMainWindow()
+{
+    bringMainWindowForward();
+    refreshMessageBadges();
+}
+
+void AppDelegate::showSettings()
+{
+    if (m_mainView)
+        m_mainView->hide();
+    if (m_settingsView)
+        m_settingsView->show();
+}
+
+void AppDelegate::showMain()
+{
+    if (m_settingsView)
+        m_settingsView->hide();
+    if (m_mainView)
+        m_mainView->show();
+}
+
+void AppDelegate::closeOrBack()
+{
+    if (m_settingsView && m_settingsView->isVisibleTo(m_mainWindow.get())) {
+        showMain();
+        return;
+    }
+    if (m_mainWindow)
+        m_mainWindow->close();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+// The fixed-size main window. Its close button, Ctrl+W and the window manager all ask the
+// close handler first, which may change the display mode before the window goes.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(const QSize &size);
+
+    void setCloseHandler(std::function<bool()> handler) { m_closeHandler = std::move(handler); }
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    std::function<bool()> m_closeHandler;
+};
