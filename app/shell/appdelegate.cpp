@@ -111,4 +111,15 @@ void AppDelegate::showMessages() { }
 void AppDelegate::reportProblemPressed() { }
 // Filled in with the updater and the settings page.
 void AppDelegate::checkForUpdates() { }
-void AppDelegate::askCustomDuration() { }
+
+// Filled in with the updater and the login item.
+bool AppDelegate::autoUpdatesEnabled() const
+{
+    return false;
+}
+bool AppDelegate::loginItemEnabled() const
+{
+    return false;
+}
+void AppDelegate::toggleAutoUpdates(bool) { }
+void AppDelegate::toggleLoginItem(bool) { }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QObject>
@@ -62,6 +63,8 @@ public:
     void buildMainWindow();
     QWidget *buildMainView();
     QWidget *buildSettingsView();
+    bool autoUpdatesEnabled() const;
+    bool loginItemEnabled() const;
     void refreshAwakeUI();
 
     // What the windows and menus hold, for the tests and the other parts of the shell.
@@ -76,6 +79,9 @@ public:
     QAction *appMessagesItem() const { return m_appMessagesItem; }
     QCheckBox *menuBarCheckbox() const { return m_menuBarCheckbox; }
     QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
+    QCheckBox *autoUpdateCheckbox() const { return m_autoUpdateCheckbox; }
+    QComboBox *durationMenu() const { return m_durationMenu; }
+    QComboBox *colorMenu() const { return m_colorMenu; }
     StatusItemController &statusController() const { return *m_statusController; }
     QTimer *hourlyTimer() const { return m_hourlyTimer; }
 
@@ -89,6 +95,12 @@ public slots:
     void setCustomDurationFromMenu(QAction *item);
     void askCustomDuration();
     void toggleMenuBarMode(bool on);
+    void durationChanged(int index);
+    void toggleKeepDisplay(bool on);
+    void toggleAutoUpdates(bool on);
+    void toggleLoginItem(bool on);
+    void statusColorChanged(int tag);
+    void openPlenox();
     void checkForUpdates();
     void reportProblemPressed();
     void showMessages();
@@ -108,6 +120,13 @@ private:
     QWidget *buildHomeColumn();
     void buildCornerButtons(QWidget *root);
     void startCustomDuration();
+    void buildDurationCard(QWidget *page);
+    void buildOptionsCards(QWidget *page);
+    void buildColorMenu(QWidget *page);
+    void buildSettingsButtons(QWidget *page);
+    void buildAboutBlock(QWidget *page);
+    void applyCustomDuration(qint64 hours, qint64 minutes);
+    void reselectDefaultDuration();
 
     AwakeEngine &m_engine;
     Options m_options;
@@ -123,5 +142,8 @@ private:
     QPointer<QAction> m_appMessagesItem;
     QPointer<QCheckBox> m_menuBarCheckbox;
     QPointer<QCheckBox> m_loginCheckbox;
+    QPointer<QCheckBox> m_autoUpdateCheckbox;
+    QPointer<QComboBox> m_durationMenu;
+    QPointer<QComboBox> m_colorMenu;
     QPointer<QTimer> m_hourlyTimer;
 };

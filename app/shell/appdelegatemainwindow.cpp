@@ -7,7 +7,7 @@
 #include "localisation.h"
 #include "mainwindow.h"
 #include "statusitemcontroller.h"
-#include "symbolicon.h"
+#include "symbolbutton.h"
 #include "themedlabel.h"
 #include "uikit.h"
 
@@ -30,23 +30,6 @@ QLabel *applicationIconView()
     icon->setPixmap(QApplication::windowIcon().pixmap(QSize(92, 92), qApp->devicePixelRatio()));
     icon->setAccessibleName(QApplication::applicationDisplayName());
     return icon;
-}
-
-QPushButton *iconButton(QWidget *parent, const QString &symbol, int pointSize, const QString &tip)
-{
-    auto *button = new QPushButton(parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::TabFocus);
-    const QColor tint = UiKit::secondaryLabel().resolve(parent);
-    button->setIcon(SymbolIcon::make(symbol, tint));
-    button->setIconSize(QSize(pointSize + 4, pointSize + 4));
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
-                                         "QPushButton:hover { background: rgba(127,127,127,0.15);"
-                                         " border-radius: 6px; }"));
-    return button;
 }
 
 QPushButton *awakeButtonView()
@@ -153,28 +136,18 @@ void AppDelegate::buildCornerButtons(QWidget *root)
 {
     const int bottom = winSize.height() - 14 - 30;
     const int gearLeft = winSize.width() - 14 - 30;
-    QPushButton *gear
-        = iconButton(root, QStringLiteral(":/icons/gear.svg"), 16, text("settings.title"));
+    auto *gear
+        = new SymbolButton(QStringLiteral(":/icons/gear.svg"), 16, text("settings.title"), root);
     gear->setGeometry(gearLeft, bottom, 30, 30);
     connect(gear, &QPushButton::clicked, this, &AppDelegate::showSettings);
-    m_messagesButton = iconButton(root, QStringLiteral(":/icons/envelope.svg"), 15,
-                                  text("accessibility.messages"));
+    m_messagesButton = new SymbolButton(QStringLiteral(":/icons/envelope.svg"), 15,
+                                        text("accessibility.messages"), root);
     m_messagesButton->setGeometry(gearLeft - 4 - 30, bottom, 30, 30);
     connect(m_messagesButton, &QPushButton::clicked, this, &AppDelegate::showMessages);
     m_messagesBadge = new BadgeImageView(root);
     m_messagesBadge->setScaledContents(true);
     m_messagesBadge->setGeometry(gearLeft - 4 - 7 - 7, bottom + 7 - 7, 14, 14);
     m_messagesBadge->hide();
-}
-
-QWidget *AppDelegate::buildSettingsView()
-{
-    auto *view = new FlippedView;
-    QPushButton *back = iconButton(view, QStringLiteral(":/icons/chevron-left.svg"), 15,
-                                   text("accessibility.back"));
-    back->setGeometry(18, 46, 28, 28);
-    connect(back, &QPushButton::clicked, this, &AppDelegate::showMain);
-    return view;
 }
 
 void AppDelegate::refreshAwakeUI()

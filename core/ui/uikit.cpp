@@ -84,6 +84,24 @@ QImage UiKit::quotaBadgeImage(qint64 count, qreal diameter, qreal devicePixelRat
     return image;
 }
 
+QIcon UiKit::colorSwatch(const QColor &color, int diameter)
+{
+    QIcon icon;
+    for (qreal scale : { 1.0, 2.0 }) {
+        QPixmap pixmap(QSize(diameter, diameter) * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawEllipse(QRectF(0, 0, diameter, diameter));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 QImage UiKit::plenoxMark()
 {
     return QImage(QStringLiteral(":/images/mark.png"));

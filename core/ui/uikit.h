@@ -3,6 +3,7 @@
 #include "dynamiccolor.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QImage>
 
 class QLabel;
@@ -23,6 +24,9 @@ QLabel *makeLabel(const QString &text, qreal size, QFont::Weight weight, const D
 // A red disc of the given diameter with the count in white; counts below 2 show "1".
 QImage quotaBadgeImage(qint64 count, qreal diameter, qreal devicePixelRatio = 1.0);
 QFont quotaBadgeFont(qreal diameter);
+
+// A filled circle of the given colour, as shown beside each colour choice.
+QIcon colorSwatch(const QColor &color, int diameter = 11);
 
 // The maker's mark (120 x 120 pixels); a null image if it cannot be read.
 QImage plenoxMark();

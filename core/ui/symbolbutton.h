@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QPushButton>
+
+// A borderless button that shows one of our symbols in the secondary text colour, redrawn
+// when the theme changes. Its tooltip doubles as its accessible name.
+class SymbolButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    SymbolButton(const QString &symbolPath, int pointSize, const QString &toolTip,
+                 QWidget *parent = nullptr);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void refreshIcon();
+
+    QString m_symbolPath;
+};
