@@ -1,0 +1,229 @@
+#include "inhibitgrant.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QVariantMap>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+using Service = InhibitGrant::Service;
+using Type = PowerAssertions::Type;
+
+// Long enough for a busy desktop service, short enough that a hung one cannot freeze the program
+// for the 25 s D-Bus default.
+constexpr int callTimeoutMs = 3000;
+
+// Bits of org.gnome.SessionManager.Inhibit and org.freedesktop.portal.Inhibit: 4 holds off
+// automatic suspend, 8 keeps the session from going idle (no blanking, no idle lock).
+constexpr quint32 inhibitSuspend = 4;
+constexpr quint32 inhibitIdle = 8;
+
+const QString applicationName = QStringLiteral("Veluna");
+const QString desktopId = QStringLiteral("veluna");
+
+struct Endpoint
+{
+    QString name;
+    QString path;
+    QString interface;
+};
+
+Endpoint endpoint(Service service)
+{
+    switch (service) {
+    case Service::GnomeSession:
+        return { "org.gnome.SessionManager", "/org/gnome/SessionManager",
+                 "org.gnome.SessionManager" };
+    case Service::PowerManagement:
+        return { "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+                 "org.freedesktop.PowerManagement.Inhibit" };
+    case Service::ScreenSaver:
+        return { "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                 "org.freedesktop.ScreenSaver" };
+    case Service::Portal:
+        return { "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                 "org.freedesktop.portal.Inhibit" };
+    case Service::Logind:
+        return { "org.freedesktop.login1", "/org/freedesktop/login1",
+                 "org.freedesktop.login1.Manager" };
+    }
+    Q_UNREACHABLE();
+}
+
+QDBusConnection busOf(Service service)
+{
+    // After the application object is gone Qt's bus connections are being torn down; a grant
+    // released that late can only drop its descriptor, and the bus drops the rest with us.
+    if (!QCoreApplication::instance())
+        return QDBusConnection(QString());
+    return InhibitGrant::onSystemBus(service) ? QDBusConnection::systemBus()
+                                              : QDBusConnection::sessionBus();
+}
+
+// The reply, or nothing when the call failed, was refused or was not answered in time.
+std::optional<QDBusMessage> call(Service service, const QString &destination, const QString &path,
+                                 const QString &interface, const QString &method,
+                                 const QVariantList &arguments)
+{
+    QDBusConnection bus = busOf(service);
+    if (!bus.isConnected())
+        return std::nullopt;
+    QDBusMessage message = QDBusMessage::createMethodCall(destination, path, interface, method);
+    message.setArguments(arguments);
+    // Never let the bus start a service for us: we only speak to names that already have an
+    // owner, and an activation would stall the call.
+    message.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(message, QDBus::Block, callTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    return reply;
+}
+
+QVariantList inhibitArguments(Service service, Type type, const QString &reason)
+{
+    const bool display = type == Type::PreventUserIdleDisplaySleep;
+    switch (service) {
+    case Service::GnomeSession:
+        return { desktopId, quint32(0), reason,
+                 display ? inhibitIdle | inhibitSuspend : inhibitSuspend };
+    case Service::PowerManagement:
+    case Service::ScreenSaver:
+        return { applicationName, reason };
+    case Service::Portal:
+        return { QString(), display ? inhibitIdle : inhibitSuspend,
+                 QVariantMap { { QStringLiteral("reason"), reason } } };
+    case Service::Logind:
+        // "idle" only: a "sleep" lock would also stop the user from suspending by hand.
+        return { QStringLiteral("idle"), applicationName, reason, QStringLiteral("block") };
+    }
+    Q_UNREACHABLE();
+}
+
+QString releaseMethod(Service service)
+{
+    return service == Service::GnomeSession ? QStringLiteral("Uninhibit")
+                                            : QStringLiteral("UnInhibit");
+}
+
+template<typename T> std::optional<T> firstArgument(const QDBusMessage &reply)
+{
+    const QVariant value = reply.arguments().value(0);
+    if (value.metaType() != QMetaType::fromType<T>())
+        return std::nullopt;
+    return value.value<T>();
+}
+
+} // namespace
+
+InhibitGrant::InhibitGrant(Service service, const QString &owner)
+    : m_service(service)
+    , m_owner(owner)
+{ }
+
+InhibitGrant::InhibitGrant(InhibitGrant &&other) noexcept
+    : m_service(other.m_service)
+    , m_owner(std::move(other.m_owner))
+    , m_cookie(other.m_cookie)
+    , m_requestPath(std::move(other.m_requestPath))
+    , m_fd(std::exchange(other.m_fd, -1))
+    , m_held(std::exchange(other.m_held, false))
+{ }
+
+InhibitGrant &InhibitGrant::operator=(InhibitGrant &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    closeDescriptor();
+    m_service = other.m_service;
+    m_owner = std::move(other.m_owner);
+    m_cookie = other.m_cookie;
+    m_requestPath = std::move(other.m_requestPath);
+    m_fd = std::exchange(other.m_fd, -1);
+    m_held = std::exchange(other.m_held, false);
+    return *this;
+}
+
+InhibitGrant::~InhibitGrant()
+{
+    closeDescriptor();
+}
+
+QString InhibitGrant::busName(Service service)
+{
+    return endpoint(service).name;
+}
+
+bool InhibitGrant::onSystemBus(Service service)
+{
+    return service == Service::Logind;
+}
+
+bool InhibitGrant::isAvailable(Service service)
+{
+    const auto reply = call(service, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                            "org.freedesktop.DBus", "NameHasOwner", { busName(service) });
+    return reply && firstArgument<bool>(*reply).value_or(false);
+}
+
+std::optional<InhibitGrant> InhibitGrant::request(Service service, Type type, const QString &reason)
+{
+    if (!isAvailable(service))
+        return std::nullopt;
+    const Endpoint at = endpoint(service);
+    const auto reply = call(service, at.name, at.path, at.interface, QStringLiteral("Inhibit"),
+                            inhibitArguments(service, type, reason));
+    if (!reply)
+        return std::nullopt;
+    // The reply comes from the owner's unique name: the one process that holds our inhibition.
+    InhibitGrant grant(service, reply->service());
+    if (!grant.keep(*reply))
+        return std::nullopt;
+    return grant;
+}
+
+bool InhibitGrant::keep(const QDBusMessage &reply)
+{
+    if (m_service == Service::Portal) {
+        m_requestPath = firstArgument<QDBusObjectPath>(reply).value_or(QDBusObjectPath()).path();
+        m_held = !m_requestPath.isEmpty();
+    } else if (m_service == Service::Logind) {
+        const auto descriptor = firstArgument<QDBusUnixFileDescriptor>(reply);
+        // Our own copy, close-on-exec, so that no program we start keeps the lock alive.
+        if (descriptor && descriptor->isValid())
+            m_fd = fcntl(descriptor->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+        m_held = m_fd >= 0;
+    } else {
+        const auto cookie = firstArgument<quint32>(reply);
+        m_cookie = cookie.value_or(0);
+        m_held = cookie.has_value();
+    }
+    return m_held;
+}
+
+void InhibitGrant::giveBack()
+{
+    if (!std::exchange(m_held, false))
+        return;
+    const Endpoint at = endpoint(m_service);
+    // Errors are of no use here: a service that has gone has dropped the inhibition already.
+    if (m_service == Service::Portal)
+        call(m_service, m_owner, m_requestPath, QStringLiteral("org.freedesktop.portal.Request"),
+             QStringLiteral("Close"), {});
+    else if (m_service != Service::Logind)
+        call(m_service, m_owner, at.path, at.interface, releaseMethod(m_service), { m_cookie });
+    closeDescriptor();
+}
+
+void InhibitGrant::closeDescriptor()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+}

@@ -1,0 +1,6 @@
+#include "dbuspowerassertions.h"
+
+std::unique_ptr<PowerAssertions> PowerAssertions::createPlatformDefault()
+{
+    return std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::currentEnvironment());
+}
