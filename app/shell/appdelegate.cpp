@@ -1,8 +1,12 @@
 #include "appdelegate.h"
 
 #include "awakeengine.h"
+#include "crashreporter.h"
 #include "defaultsstore.h"
+#include "desktopidentity.h"
+#include "launcherbadge.h"
 #include "mainwindow.h"
+#include "messageswindow.h"
 #include "statusitemcontroller.h"
 
 #include <QApplication>
@@ -13,14 +17,25 @@
 namespace {
 const QString menuBarModeKey = QStringLiteral("VLMenuBarMode");
 constexpr std::chrono::hours serverSyncInterval { 1 };
+constexpr std::chrono::seconds updateCheckInterval { 3600 };
 } // namespace
 
-AppDelegate::AppDelegate(AwakeEngine &engine, Options options, QObject *parent)
+AppDelegate::AppDelegate(AwakeEngine &engine, SupportChannel &support, Options options,
+                         QObject *parent)
     : QObject(parent)
     , m_engine(engine)
-    , m_options(options)
+    , m_support(support)
+    , m_options(std::move(options))
     , m_statusController(std::make_unique<StatusItemController>())
-{ }
+    , m_launcherBadge(m_options.launcherBadge ? std::move(m_options.launcherBadge)
+                                              : LauncherBadge::createPlatformDefault(
+                                                  QString::fromLatin1(DesktopIdentity::desktopId)))
+    , m_updater(m_options.updater ? std::move(m_options.updater) : std::make_unique<Updater>())
+    , m_loginItem(m_options.loginItem ? std::move(m_options.loginItem)
+                                      : LoginItem::createPlatformDefault())
+{
+    m_updater->start();
+}
 
 AppDelegate::~AppDelegate()
 {
@@ -29,6 +44,8 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    if (m_options.installCrashReporter)
+        CrashReporter::install();
     buildMenu();
     buildMainWindow();
     hookEngine();
@@ -40,6 +57,7 @@ void AppDelegate::applicationDidFinishLaunching()
     refreshAwakeUI();
     syncWithServer();
     startHourlyTimer();
+    m_updater->setUpdateCheckInterval(updateCheckInterval);
     applyDebugSwitch();
 }
 
@@ -104,22 +122,33 @@ void AppDelegate::applyDebugSwitch()
         showSettings();
 }
 
-// Filled in with the message channel.
-void AppDelegate::syncWithServer() { }
-void AppDelegate::refreshMessageBadges() { }
-void AppDelegate::showMessages() { }
-void AppDelegate::reportProblemPressed() { }
-// Filled in with the updater and the settings page.
-void AppDelegate::checkForUpdates() { }
+void AppDelegate::checkForUpdates()
+{
+    m_updater->checkForUpdates();
+}
 
-// Filled in with the updater and the login item.
 bool AppDelegate::autoUpdatesEnabled() const
 {
-    return false;
+    return m_updater->automaticallyChecksForUpdates() && m_updater->automaticallyDownloadsUpdates();
 }
+
+void AppDelegate::toggleAutoUpdates(bool on)
+{
+    m_updater->setAutomaticallyChecksForUpdates(on);
+    m_updater->setAutomaticallyDownloadsUpdates(on);
+}
+
 bool AppDelegate::loginItemEnabled() const
 {
-    return false;
+    return m_loginItem->isEnabled();
 }
-void AppDelegate::toggleAutoUpdates(bool) { }
-void AppDelegate::toggleLoginItem(bool) { }
+
+// On failure the box shows what the system really has, not what the user asked for.
+void AppDelegate::toggleLoginItem(bool on)
+{
+    const bool enabled = m_loginItem->apply(on);
+    if (m_loginCheckbox && m_loginCheckbox->isChecked() != enabled) {
+        const QSignalBlocker blocker(m_loginCheckbox);
+        m_loginCheckbox->setChecked(enabled);
+    }
+}

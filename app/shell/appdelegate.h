@@ -1,7 +1,10 @@
 #pragma once
 
 #include "badgeimageview.h"
+#include "launcherbadge.h"
+#include "loginitem.h"
 #include "mainwindow.h"
+#include "updater.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,8 +20,10 @@
 #include <memory>
 
 class AwakeEngine;
+class MessagesWindow;
 class QMenu;
 class StatusItemController;
+class SupportChannel;
 
 // The program's one application object: it runs the start-up sequence, owns the main window,
 // the menus and the tray icon, and every user action of the shell is one of its slots. The
@@ -36,9 +41,17 @@ public:
     struct Options
     {
         bool trayAvailable = true;
+        // Off in tests, whose process keeps the test framework's own crash handling.
+        bool installCrashReporter = true;
+        // The taskbar's unread badge; the platform's own when none is given.
+        std::unique_ptr<LauncherBadge> launcherBadge;
+        // The updater and the login item; the program's own when none is given.
+        std::unique_ptr<Updater> updater;
+        std::unique_ptr<LoginItem> loginItem;
     };
 
-    explicit AppDelegate(AwakeEngine &engine, Options options, QObject *parent = nullptr);
+    AppDelegate(AwakeEngine &engine, SupportChannel &support, Options options,
+                QObject *parent = nullptr);
     ~AppDelegate() override;
 
     static constexpr QSize winSize { 430, 665 };
@@ -83,6 +96,9 @@ public:
     QComboBox *durationMenu() const { return m_durationMenu; }
     QComboBox *colorMenu() const { return m_colorMenu; }
     StatusItemController &statusController() const { return *m_statusController; }
+    MessagesWindow *messagesWindow() const { return m_messagesWindow.get(); }
+    LauncherBadge &launcherBadge() const { return *m_launcherBadge; }
+    Updater &updater() const { return *m_updater; }
     QTimer *hourlyTimer() const { return m_hourlyTimer; }
 
 public slots:
@@ -104,6 +120,8 @@ public slots:
     void checkForUpdates();
     void reportProblemPressed();
     void showMessages();
+    void showPendingMessage();
+    void sendReply();
     void syncWithServer();
     void refreshMessageBadges();
 
@@ -129,8 +147,13 @@ private:
     void reselectDefaultDuration();
 
     AwakeEngine &m_engine;
+    SupportChannel &m_support;
     Options m_options;
     std::unique_ptr<StatusItemController> m_statusController;
+    std::unique_ptr<LauncherBadge> m_launcherBadge;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<MessagesWindow> m_messagesWindow;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::unique_ptr<QMenuBar> m_mainMenu;
     QPointer<QWidget> m_mainView;

@@ -189,6 +189,10 @@ void AppDelegate::showSettings()
         m_mainView->hide();
     if (m_settingsView)
         m_settingsView->show();
+    if (m_loginCheckbox) {
+        const QSignalBlocker blocker(m_loginCheckbox);
+        m_loginCheckbox->setChecked(loginItemEnabled());
+    }
 }
 
 void AppDelegate::showMain()

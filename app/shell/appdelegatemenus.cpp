@@ -5,6 +5,8 @@
 #include "localisation.h"
 #include "mainwindow.h"
 #include "statusitemcontroller.h"
+#include "supportchannel.h"
+#include "uikit.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -97,6 +99,11 @@ QMenu *AppDelegate::buildStatusMenu()
     addDurationItems(menu);
     menu->addSeparator();
     menu->addAction(text("menu.open_app"), this, &AppDelegate::showMainWindow);
+    if (m_support.pendingMessage()) {
+        QAction *messages
+            = menu->addAction(text("messages.banner_title"), this, &AppDelegate::showMessages);
+        messages->setIcon(QPixmap::fromImage(UiKit::quotaBadgeImage(1, 13, 2.0)));
+    }
     menu->addSeparator();
     menu->addAction(text("menu.check_updates"), this, &AppDelegate::checkForUpdates);
     menu->addAction(text("menu.report_problem"), this, &AppDelegate::reportProblemPressed);

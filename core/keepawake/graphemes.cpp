@@ -10,3 +10,16 @@ qsizetype graphemeCount(const QString &text)
         ++count;
     return count;
 }
+
+QString leadingGraphemes(const QString &text, qsizetype count)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (qsizetype taken = 0; taken < count; ++taken) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next == -1)
+            return text;
+        end = next;
+    }
+    return text.left(end);
+}

@@ -28,8 +28,20 @@ void SymbolButton::changeEvent(QEvent *event)
         refreshIcon();
 }
 
+void SymbolButton::setAccent(bool accent)
+{
+    if (m_accent == accent)
+        return;
+    m_accent = accent;
+    refreshIcon();
+}
+
 void SymbolButton::refreshIcon()
 {
+    if (m_accent) {
+        setIcon(SymbolIcon::make(m_symbolPath, palette().color(QPalette::Highlight)));
+        return;
+    }
     // Symbols are drawn opaque: a translucent tint would fade their antialiased edges twice.
     const QColor text = palette().color(QPalette::WindowText);
     const QColor window = palette().color(QPalette::Window);

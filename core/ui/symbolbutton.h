@@ -12,6 +12,9 @@ public:
     SymbolButton(const QString &symbolPath, int pointSize, const QString &toolTip,
                  QWidget *parent = nullptr);
 
+    // Draws the symbol in the accent colour, to call attention to it.
+    void setAccent(bool accent);
+
 protected:
     void changeEvent(QEvent *event) override;
 
@@ -19,4 +22,5 @@ private:
     void refreshIcon();
 
     QString m_symbolPath;
+    bool m_accent = false;
 };

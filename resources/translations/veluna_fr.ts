@@ -403,5 +403,100 @@
         <extracomment>Settings page title; also tooltip and accessibility description of the gear button</extracomment>
         <translation>Paramètres</translation>
     </message>
+    <message id="update.available_message">
+        <source>Veluna %1$@ is available; you have %2$@.</source>
+        <extracomment>Update window, a newer version was found; %1$@ = the new version, %2$@ = the running version</extracomment>
+        <translation>Veluna %1$@ est disponible ; vous avez la version %2$@.</translation>
+    </message>
+    <message id="update.available_title">
+        <source>A new version of Veluna is available</source>
+        <extracomment>Update window title line when a newer version was found</extracomment>
+        <translation>Une nouvelle version de Veluna est disponible</translation>
+    </message>
+    <message id="update.cancel">
+        <source>Cancel</source>
+        <extracomment>Update window button while checking: stops the check</extracomment>
+        <translation>Annuler</translation>
+    </message>
+    <message id="update.checking">
+        <source>Checking for updates…</source>
+        <extracomment>Update window title line while the update feed is being fetched</extracomment>
+        <translation>Recherche de mises à jour…</translation>
+    </message>
+    <message id="update.downloaded_message">
+        <source>Veluna %1$@ has been downloaded and verified: %2$@</source>
+        <extracomment>Update window, the new version was downloaded and verified; %1$@ = the new version, %2$@ = the full path of the downloaded file</extracomment>
+        <translation>Veluna %1$@ a été téléchargé et vérifié : %2$@</translation>
+    </message>
+    <message id="update.error_insecure">
+        <source>Veluna only looks for updates over a secure connection, and %@ is not one.</source>
+        <extracomment>Update window error; %@ = the refused web address (not https)</extracomment>
+        <translation>Veluna ne recherche les mises à jour que par une connexion sécurisée, et %@ n’en est pas une.</translation>
+    </message>
+    <message id="update.error_malformed">
+        <source>The update information sent by the server could not be read.</source>
+        <extracomment>Update window error: the feed is not a valid update feed</extracomment>
+        <translation>Les informations de mise à jour envoyées par le serveur sont illisibles.</translation>
+    </message>
+    <message id="update.error_network">
+        <source>The update server could not be reached: %@</source>
+        <extracomment>Update window error; %@ = the network error as reported by the system (may be in English)</extracomment>
+        <translation>Le serveur de mises à jour est injoignable : %@</translation>
+    </message>
+    <message id="update.error_timeout">
+        <source>The update server did not answer in time. Please try again later.</source>
+        <extracomment>Update window error: the server stopped answering</extracomment>
+        <translation>Le serveur de mises à jour n’a pas répondu à temps. Veuillez réessayer plus tard.</translation>
+    </message>
+    <message id="update.error_title">
+        <source>Veluna could not check for updates</source>
+        <extracomment>Update window title line when the check failed</extracomment>
+        <translation>Veluna n’a pas pu rechercher de mises à jour</translation>
+    </message>
+    <message id="update.error_too_large">
+        <source>The update information sent by the server is far larger than expected.</source>
+        <extracomment>Update window error: the feed exceeds the size limit</extracomment>
+        <translation>Les informations de mise à jour envoyées par le serveur sont bien plus volumineuses que prévu.</translation>
+    </message>
+    <message id="update.later">
+        <source>Later</source>
+        <extracomment>Update window button: closes the window without getting the new version</extracomment>
+        <translation>Plus tard</translation>
+    </message>
+    <message id="update.ok">
+        <source>OK</source>
+        <extracomment>Update window button: closes the window after the answer or an error</extracomment>
+        <translation>OK</translation>
+    </message>
+    <message id="update.open_download_page">
+        <source>Open Download Page</source>
+        <extracomment>Update window default button: opens the new version's download page in the browser</extracomment>
+        <translation>Ouvrir la page de téléchargement</translation>
+    </message>
+    <message id="update.release_notes">
+        <source>Release notes</source>
+        <extracomment>Update window: heading above the new version's release notes</extracomment>
+        <translation>Notes de version</translation>
+    </message>
+    <message id="update.show_in_folder">
+        <source>Show in Folder</source>
+        <extracomment>Update window default button once the new version is downloaded: opens its folder</extracomment>
+        <translation>Afficher dans le dossier</translation>
+    </message>
+    <message id="update.up_to_date_message">
+        <source>Veluna %@ is the newest version available.</source>
+        <extracomment>Update window, no newer version; %@ = the running version</extracomment>
+        <translation>Veluna %@ est la version la plus récente.</translation>
+    </message>
+    <message id="update.up_to_date_title">
+        <source>You’re up to date</source>
+        <extracomment>Update window title line when no newer version exists</extracomment>
+        <translation>Veluna est à jour</translation>
+    </message>
+    <message id="update.window_title">
+        <source>Software Update</source>
+        <extracomment>Title of the update window</extracomment>
+        <translation>Mise à jour du logiciel</translation>
+    </message>
 </context>
 </TS>

@@ -5,8 +5,12 @@
 #include "defaultsstore.h"
 #include "localisation.h"
 #include "manualclock.h"
+#include "memorylauncherbadge.h"
+#include "memoryloginitem.h"
 #include "memorypowerassertions.h"
 #include "statusitemcontroller.h"
+#include "supportchannel.h"
+#include "updater.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -16,6 +20,15 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+// An updater that never reaches the network: its feed is a closed local port, its time manual.
+std::unique_ptr<Updater> quietUpdater(ManualClock &clock)
+{
+    Updater::Config config;
+    config.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
+    config.clock = &clock;
+    return std::make_unique<Updater>(config);
+}
 QString text(const char *key)
 {
     return L(QString::fromLatin1(key));
@@ -76,7 +89,9 @@ private:
     std::unique_ptr<ManualClock> clock;
     MemoryPowerAssertions *assertions = nullptr;
     std::unique_ptr<AwakeEngine> engine;
+    std::unique_ptr<SupportChannel> support;
     std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<LoginItem> makeLoginItem() { return std::make_unique<MemoryLoginItem>(); }
 };
 
 void TestAppDelegate::init()
@@ -87,11 +102,14 @@ void TestAppDelegate::init()
     auto memory = std::make_unique<MemoryPowerAssertions>();
     assertions = memory.get();
     engine = std::make_unique<AwakeEngine>(std::move(memory), *clock);
+    // No server: every exchange fails quietly, as with no network.
+    support = std::make_unique<SupportChannel>(QUrl(), [] { return QUrl(); });
 }
 
 void TestAppDelegate::cleanup()
 {
     delegate.reset();
+    support.reset();
     engine.reset();
     QVERIFY(!Alert::hasPendingAnswers());
     qunsetenv("PLENOX_DEBUG_SETTINGS");
@@ -99,7 +117,13 @@ void TestAppDelegate::cleanup()
 
 void TestAppDelegate::launch(bool trayAvailable)
 {
-    delegate = std::make_unique<AppDelegate>(*engine, AppDelegate::Options { trayAvailable });
+    delegate = std::make_unique<AppDelegate>(
+        *engine, *support,
+        AppDelegate::Options { .trayAvailable = trayAvailable,
+                               .installCrashReporter = false,
+                               .launcherBadge = std::make_unique<MemoryLauncherBadge>(),
+                               .updater = quietUpdater(*clock),
+                               .loginItem = makeLoginItem() });
     delegate->applicationDidFinishLaunching();
     QCoreApplication::processEvents();
 }

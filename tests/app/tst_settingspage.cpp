@@ -6,14 +6,28 @@
 #include "defaultsstore.h"
 #include "localisation.h"
 #include "manualclock.h"
+#include "memorylauncherbadge.h"
+#include "memoryloginitem.h"
 #include "memorypowerassertions.h"
 #include "statusitemcontroller.h"
+#include "supportchannel.h"
+#include "systemlog.h"
+#include "updater.h"
 
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTest>
 
 namespace {
+
+// An updater that never reaches the network: its feed is a closed local port, its time manual.
+std::unique_ptr<Updater> quietUpdater(ManualClock &clock)
+{
+    Updater::Config config;
+    config.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
+    config.clock = &clock;
+    return std::make_unique<Updater>(config);
+}
 QString text(const char *key)
 {
     return L(QString::fromLatin1(key));
@@ -60,6 +74,8 @@ private slots:
     void checkboxesStartFromStoredState();
     void aboutBlockShowsTheVersion();
     void frenchTextsFitTheirCards();
+    void autoUpdateCheckboxNeedsBothFlags();
+    void failedLoginChangeShowsTheRealStatus();
 
 private:
     void launch(bool menuBarMode = false);
@@ -67,7 +83,15 @@ private:
     std::unique_ptr<ManualClock> clock;
     MemoryPowerAssertions *assertions = nullptr;
     std::unique_ptr<AwakeEngine> engine;
+    std::unique_ptr<SupportChannel> support;
     std::unique_ptr<AppDelegate> delegate;
+    MemoryLoginItem *loginItem = nullptr;
+    std::unique_ptr<LoginItem> makeLoginItem()
+    {
+        auto item = std::make_unique<MemoryLoginItem>();
+        loginItem = item.get();
+        return item;
+    }
 };
 
 void TestSettingsPage::init()
@@ -79,11 +103,14 @@ void TestSettingsPage::init()
     auto memory = std::make_unique<MemoryPowerAssertions>();
     assertions = memory.get();
     engine = std::make_unique<AwakeEngine>(std::move(memory), *clock);
+    // No server: every exchange fails quietly, as with no network.
+    support = std::make_unique<SupportChannel>(QUrl(), [] { return QUrl(); });
 }
 
 void TestSettingsPage::cleanup()
 {
     delegate.reset();
+    support.reset();
     engine.reset();
     QVERIFY2(!Alert::hasPendingAnswers(), "an expected dialog never came");
 }
@@ -91,7 +118,13 @@ void TestSettingsPage::cleanup()
 void TestSettingsPage::launch(bool menuBarMode)
 {
     DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), menuBarMode);
-    delegate = std::make_unique<AppDelegate>(*engine, AppDelegate::Options { true });
+    delegate = std::make_unique<AppDelegate>(
+        *engine, *support,
+        AppDelegate::Options { .trayAvailable = true,
+                               .installCrashReporter = false,
+                               .launcherBadge = std::make_unique<MemoryLauncherBadge>(),
+                               .updater = quietUpdater(*clock),
+                               .loginItem = makeLoginItem() });
     delegate->applicationDidFinishLaunching();
     delegate->showSettings();
 }
@@ -317,6 +350,45 @@ void TestSettingsPage::frenchTextsFitTheirCards()
         QVERIFY2(button->geometry().right() <= 430 - 24, qPrintable(button->text()));
     Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
                           QLocale(QLocale::English));
+}
+
+void TestSettingsPage::autoUpdateCheckboxNeedsBothFlags()
+{
+    DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoCheck"), true);
+    DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoDownload"), false);
+    launch();
+    QCheckBox *box = delegate->autoUpdateCheckbox();
+    QVERIFY(!box->isChecked());
+    box->click();
+    QVERIFY(delegate->updater().automaticallyChecksForUpdates());
+    QVERIFY(delegate->updater().automaticallyDownloadsUpdates());
+    box->click();
+    QVERIFY(!delegate->updater().automaticallyChecksForUpdates());
+    QVERIFY(!delegate->updater().automaticallyDownloadsUpdates());
+}
+
+void TestSettingsPage::failedLoginChangeShowsTheRealStatus()
+{
+    launch();
+    QStringList logged;
+    SystemLog::setObserver([&](const QString &line) { logged << line; });
+    loginItem->setFailure(QStringLiteral("the autostart folder is read-only"));
+    delegate->loginCheckbox()->click();
+    SystemLog::setObserver({});
+    QVERIFY(!delegate->loginCheckbox()->isChecked());
+    QCOMPARE(logged,
+             QStringList { QStringLiteral(
+                 "Veluna: ouverture à la connexion: the autostart folder is read-only") });
+
+    loginItem->setFailure(QString());
+    delegate->loginCheckbox()->click();
+    QVERIFY(delegate->loginCheckbox()->isChecked());
+    QVERIFY(loginItem->isEnabled());
+    // The status is read again each time the page is shown.
+    loginItem->setStatus(LoginItem::Status::NotRegistered);
+    delegate->showMain();
+    delegate->showSettings();
+    QVERIFY(!delegate->loginCheckbox()->isChecked());
 }
 
 QTEST_MAIN(TestSettingsPage)

@@ -1,0 +1,6 @@
+#include "autostartloginitem.h"
+
+std::unique_ptr<LoginItem> LoginItem::createPlatformDefault()
+{
+    return std::make_unique<AutostartLoginItem>();
+}

@@ -1,0 +1,6 @@
+#include "dbussingleinstance.h"
+
+std::unique_ptr<SingleInstance> SingleInstance::createPlatformDefault(const QString &desktopId)
+{
+    return std::make_unique<DBusSingleInstance>(desktopId);
+}

@@ -1,0 +1,6 @@
+#include "memorylauncherbadge.h"
+
+void MemoryLauncherBadge::publish(std::optional<int> count)
+{
+    m_published.append(count);
+}

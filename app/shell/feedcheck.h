@@ -1,0 +1,57 @@
+#pragma once
+
+#include "appcast.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+
+class QNetworkReply;
+
+// One look at the update feed: fetches it (at most maxFeedSize bytes; a transfer that stalls
+// for the given time fails), reads it and compares its newest release with the running
+// version. finished() comes exactly once, always after start() has returned, unless the check
+// is cancelled or destroyed first; failures carry a text ready to show.
+class FeedCheck : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 maxFeedSize = 1024 * 1024;
+
+    enum class Outcome { UpToDate, UpdateAvailable, Failed };
+    struct Result
+    {
+        Outcome outcome = Outcome::Failed;
+        Appcast::Item newest; // when UpdateAvailable
+        QString error; // when Failed
+    };
+
+    FeedCheck(QUrl feedUrl, QString currentVersion, std::chrono::milliseconds stallTimeout,
+              QObject *parent = nullptr);
+    ~FeedCheck() override;
+
+    void start();
+    void cancel();
+
+signals:
+    void finished(const FeedCheck::Result &result);
+
+private:
+    void readSome();
+    void onReplyFinished();
+    Result resultOfReply() const;
+    Result resultOfFeed() const;
+    void finish(const Result &result);
+
+    QUrl m_feedUrl;
+    QString m_currentVersion;
+    std::chrono::milliseconds m_stallTimeout;
+    QPointer<QNetworkReply> m_reply;
+    QByteArray m_body;
+    bool m_tooLarge = false;
+    bool m_done = false;
+};
+
+Q_DECLARE_METATYPE(FeedCheck::Result)

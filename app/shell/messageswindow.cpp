@@ -1,0 +1,151 @@
+#include "messageswindow.h"
+
+#include "flippedview.h"
+#include "localisation.h"
+#include "supportchannel.h"
+#include "uikit.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+
+namespace {
+constexpr int bodyWidth = 416;
+
+QString text(const char *key)
+{
+    return L(QString::fromLatin1(key));
+}
+
+QString heading(const ArchivedMessage &entry)
+{
+    const QLocale locale;
+    const QDateTime local = entry.date.toLocalTime();
+    return text(entry.mine ? "messages.you_prefix" : "messages.plenox_prefix")
+        + locale.toString(local.date(), QLocale::LongFormat) + u' '
+        + locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+QLabel *bodyLabel(const ArchivedMessage &entry, QWidget *list)
+{
+    auto *body = UiKit::makeLabel(entry.body, 13, QFont::Normal,
+                                  entry.mine ? UiKit::secondaryLabel()
+                                             : DynamicColor::paletteRole(QPalette::WindowText));
+    // Messages come from the network: never let them be read as markup or open links.
+    body->setTextFormat(Qt::PlainText);
+    body->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    body->setWordWrap(true);
+    body->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    body->setParent(list);
+    return body;
+}
+
+void addSeparator(QWidget *parent, const QRect &frame)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(frame);
+}
+} // namespace
+
+MessagesWindow::MessagesWindow()
+    : m_scrollArea(new QScrollArea(this))
+{
+    setFixedSize(windowSize);
+    setWindowTitle(text("messages.window_title"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+    m_scrollArea->setGeometry(0, 0, windowSize.width(), listMinimumHeight);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    addSeparator(this, { 0, listMinimumHeight, windowSize.width(), 1 });
+    QLabel *hint
+        = UiKit::makeLabel(text("messages.hint"), 11, QFont::Normal, UiKit::tertiaryLabel());
+    hint->setParent(this);
+    hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    hint->adjustSize();
+    hint->move(22, windowSize.height() - 20 - hint->height());
+}
+
+QWidget *MessagesWindow::listView() const
+{
+    return m_scrollArea->widget();
+}
+
+void MessagesWindow::showHistory(const QList<ArchivedMessage> &history)
+{
+    // setWidget() deletes the previous list.
+    m_scrollArea->setWidget(buildList(history));
+    buildReplyArea();
+}
+
+QWidget *MessagesWindow::buildList(const QList<ArchivedMessage> &history) const
+{
+    auto *list = new FlippedView;
+    int height = listMinimumHeight;
+    if (history.isEmpty()) {
+        QLabel *empty
+            = UiKit::makeLabel(text("messages.empty"), 13, QFont::Normal, UiKit::secondaryLabel());
+        empty->setParent(list);
+        empty->adjustSize();
+        empty->move((windowSize.width() - empty->width()) / 2, 60);
+    } else {
+        int y = 20;
+        for (const ArchivedMessage &entry : history)
+            y = addEntry(list, entry, y);
+        height = std::max(y + 10, listMinimumHeight);
+    }
+    list->setFixedSize(windowSize.width(), height);
+    return list;
+}
+
+int MessagesWindow::addEntry(QWidget *list, const ArchivedMessage &entry, int y) const
+{
+    QLabel *title = UiKit::makeLabel(heading(entry), 11, QFont::Medium,
+                                     entry.mine ? UiKit::tertiaryLabel() : UiKit::plenoxMauve());
+    title->setTextFormat(Qt::PlainText);
+    title->setParent(list);
+    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    title->adjustSize();
+    title->move(22, y);
+    QLabel *body = bodyLabel(entry, list);
+    const int bodyTop = title->height() + 5 + y;
+    body->setGeometry(22, bodyTop, bodyWidth, body->heightForWidth(bodyWidth));
+    const int separatorTop = body->height() + 16 + bodyTop;
+    addSeparator(list, { 22, separatorTop, bodyWidth, 1 });
+    return separatorTop + 18;
+}
+
+void MessagesWindow::buildReplyArea()
+{
+    // The old button may be the one whose click is being handled: let it finish first.
+    for (QWidget *old :
+         { static_cast<QWidget *>(m_replyField), static_cast<QWidget *>(m_sendButton) }) {
+        if (old) {
+            old->hide();
+            old->deleteLater();
+        }
+    }
+    m_replyField = new QLineEdit(this);
+    m_replyField->setGeometry(22, windowSize.height() - 52 - 40, bodyWidth, 40);
+    m_replyField->setPlaceholderText(text("messages.reply_placeholder"));
+    m_sendButton = new QPushButton(text("common.send"), this);
+    m_sendButton->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none;"
+                       " border-radius: 6px; padding: 5px 16px; font-weight: 600; }")
+            .arg(UiKit::plenoxMauveFixed.name()));
+    m_sendButton->adjustSize();
+    m_sendButton->move(438 - m_sendButton->width(),
+                       windowSize.height() - 14 - m_sendButton->height());
+    connect(m_sendButton, &QPushButton::clicked, this, &MessagesWindow::sendRequested);
+    connect(m_replyField, &QLineEdit::returnPressed, this, &MessagesWindow::sendRequested);
+    m_replyField->show();
+    m_sendButton->show();
+    m_replyField->setFocus();
+}

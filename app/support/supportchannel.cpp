@@ -1,0 +1,279 @@
+#include "supportchannel.h"
+
+#include "clock.h"
+#include "defaultsstore.h"
+#include "endpoints.h"
+#include "jsonexchange.h"
+#include "networkaccess.h"
+#include "requestidentity.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QTimer>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+const QString historyKey = QStringLiteral("VLMessageHistory");
+const QString shownKey = QStringLiteral("VLShownMessages");
+const QString ackKey = QStringLiteral("VLAckMessage");
+
+bool isInteger(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isDictionary(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QVariantMap;
+}
+
+// A list is used only when every element has the expected type; anything else reads as empty,
+// and the next write replaces it.
+QVariantList storedList(const QString &key, bool (*isElement)(const QVariant &))
+{
+    const QVariant stored = DefaultsStore::value(key);
+    if (stored.typeId() != QMetaType::QVariantList)
+        return {};
+    const QVariantList list = stored.toList();
+    return std::all_of(list.cbegin(), list.cend(), isElement) ? list : QVariantList();
+}
+
+void storeWithLimit(const QString &key, QVariantList list)
+{
+    if (list.size() > SupportChannel::historyLimit)
+        list = list.mid(list.size() - SupportChannel::historyLimit);
+    DefaultsStore::setValue(key, list);
+}
+
+bool isId(const QVariant &stored, qint64 id)
+{
+    return isInteger(stored) && stored.toLongLong() == id;
+}
+
+bool historyHolds(const QVariantList &history, qint64 id)
+{
+    return std::any_of(history.cbegin(), history.cend(), [id](const QVariant &entry) {
+        return isId(entry.toMap().value(QStringLiteral("id")), id);
+    });
+}
+
+bool wasShown(qint64 id)
+{
+    const QVariantList shown = storedList(shownKey, isInteger);
+    return std::any_of(shown.cbegin(), shown.cend(),
+                       [id](const QVariant &stored) { return isId(stored, id); });
+}
+
+QVariantMap historyEntry(qint64 id, const QString &body, const QDateTime &date, bool mine)
+{
+    return { { QStringLiteral("id"), id },
+             { QStringLiteral("body"), body },
+             { QStringLiteral("date"), date },
+             { QStringLiteral("mine"), mine } };
+}
+
+std::optional<ArchivedMessage> archivedMessage(const QVariantMap &entry, const QDateTime &now)
+{
+    const QVariant id = entry.value(QStringLiteral("id"));
+    const QVariant body = entry.value(QStringLiteral("body"));
+    if (!isInteger(id) || body.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QVariant date = entry.value(QStringLiteral("date"));
+    const QVariant mine = entry.value(QStringLiteral("mine"));
+    // The file keeps dates in UTC; the window shows them in the user's time.
+    return ArchivedMessage { id.toLongLong(), body.toString(),
+                             date.typeId() == QMetaType::QDateTime ? date.toDateTime().toLocalTime()
+                                                                   : now,
+                             mine.typeId() == QMetaType::Bool && mine.toBool() };
+}
+
+// Replies are numbered by the second they were written, negated, so they never meet the
+// maker's positive ids. Integer division truncates toward zero, as the numbering wants.
+qint64 replyId(const QDateTime &at)
+{
+    return -(at.toMSecsSinceEpoch() / 1000);
+}
+
+// JSON has one number type; only whole numbers in the 64-bit range count as integers, so "12",
+// 12.5 and 1e300 are all refused.
+std::optional<qint64> integerMember(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (std::trunc(number) != number || std::abs(number) >= 9.2e18)
+        return std::nullopt;
+    return value.toInteger();
+}
+
+QJsonObject identifiedRequest()
+{
+    return { { QStringLiteral("d"), RequestIdentity::deviceId() },
+             { QStringLiteral("v"), RequestIdentity::versionText() },
+             { QStringLiteral("os"), RequestIdentity::systemText() } };
+}
+
+bool reportConfirmed(const JsonExchange::Answer &answer)
+{
+    if (!answer.received || answer.status != 200)
+        return false;
+    const QJsonDocument document = QJsonDocument::fromJson(answer.body);
+    const QJsonValue ok = document.object().value(QStringLiteral("ok"));
+    return document.isObject() && ok.isBool() && ok.toBool();
+}
+
+// Nothing leaves for an address that the build or a test did not allow; the caller still hears
+// back, a moment later, as it would from the network.
+void send(QObject *owner, const QUrl &url, const QJsonObject &request,
+          std::chrono::milliseconds timeout, JsonExchange::Callback done)
+{
+    const QUrl address = Endpoints::allowed(url);
+    if (address.isEmpty()) {
+        QTimer::singleShot(0, owner, [done = std::move(done)] { done({}); });
+        return;
+    }
+    JsonExchange::post(NetworkAccess::shared(), address, request, timeout, owner, std::move(done));
+}
+
+std::unique_ptr<SupportChannel> &sharedInstance()
+{
+    static std::unique_ptr<SupportChannel> instance;
+    return instance;
+}
+
+void dropSharedInstance()
+{
+    sharedInstance().reset();
+}
+} // namespace
+
+SupportChannel::SupportChannel(const QUrl &checkUrl, std::function<QUrl()> reportUrl,
+                               QObject *parent)
+    : QObject(parent)
+    , m_checkUrl(checkUrl)
+    , m_reportUrl(std::move(reportUrl))
+    , m_clock(&Clock::system())
+{ }
+
+SupportChannel &SupportChannel::shared()
+{
+    auto &instance = sharedInstance();
+    if (!instance) {
+        instance = std::make_unique<SupportChannel>(Endpoints::sync(), &Endpoints::report);
+        // Abandon exchanges still under way while the network manager still exists.
+        qAddPostRoutine(dropSharedInstance);
+    }
+    return *instance;
+}
+
+void SupportChannel::setClock(const Clock &clock)
+{
+    m_clock = &clock;
+}
+
+void SupportChannel::setTimeouts(std::chrono::milliseconds sync, std::chrono::milliseconds report)
+{
+    m_syncTimeout = sync;
+    m_reportTimeout = report;
+}
+
+void SupportChannel::markMessageShown()
+{
+    if (!m_pendingMessage)
+        return;
+    const PendingMessage shown = *m_pendingMessage;
+    QVariantList shownIds = storedList(shownKey, isInteger);
+    shownIds.append(shown.id);
+    storeWithLimit(shownKey, shownIds);
+    DefaultsStore::setValue(ackKey, shown.id);
+    archive(shown.id, shown.body);
+    m_pendingMessage.reset();
+}
+
+void SupportChannel::archive(qint64 id, const QString &body)
+{
+    QVariantList history = storedList(historyKey, isDictionary);
+    if (historyHolds(history, id))
+        return;
+    history.append(historyEntry(id, body, m_clock->now(), false));
+    storeWithLimit(historyKey, history);
+}
+
+void SupportChannel::archiveOwn(const QString &text)
+{
+    QVariantList history = storedList(historyKey, isDictionary);
+    const QDateTime now = m_clock->now();
+    history.append(historyEntry(replyId(now), text, now, true));
+    storeWithLimit(historyKey, history);
+}
+
+QList<ArchivedMessage> SupportChannel::messageHistory() const
+{
+    const QDateTime now = m_clock->now();
+    QList<ArchivedMessage> messages;
+    for (const QVariant &entry : storedList(historyKey, isDictionary)) {
+        if (const auto message = archivedMessage(entry.toMap(), now))
+            messages.prepend(*message);
+    }
+    return messages;
+}
+
+void SupportChannel::checkWithServer(std::function<void()> done)
+{
+    QJsonObject request = identifiedRequest();
+    request.insert(QStringLiteral("c"), QStringLiteral("direct"));
+    if (const auto ack = DefaultsStore::integer(ackKey); ack && *ack > 0)
+        request.insert(QStringLiteral("m"), *ack);
+    send(this, m_checkUrl, request, m_syncTimeout,
+         [this, done = std::move(done)](const JsonExchange::Answer &answer) {
+             // Whatever the status: the body alone decides.
+             if (answer.received)
+                 applySyncResponse(answer.body);
+             if (done)
+                 done();
+         });
+}
+
+void SupportChannel::applySyncResponse(const QByteArray &body)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    const QJsonObject answer = document.object();
+    const std::optional<qint64> id = integerMember(answer, QStringLiteral("mid"));
+    const QJsonValue text = answer.value(QStringLiteral("msg"));
+    const QJsonValue ticket = answer.value(QStringLiteral("tk"));
+    if (!document.isObject() || !id || !text.isString() || !ticket.isString())
+        return;
+    m_ticketState = ticket.toString();
+    if (*id > 0 && !text.toString().isEmpty() && !wasShown(*id))
+        m_pendingMessage = PendingMessage { *id, text.toString() };
+}
+
+void SupportChannel::reportProblem(const QString &text, const std::optional<QString> &email,
+                                   std::function<void(bool)> done)
+{
+    QJsonObject request = identifiedRequest();
+    request.insert(QStringLiteral("text"), text);
+    if (email && !email->isEmpty())
+        request.insert(QStringLiteral("email"), *email);
+    send(this, m_reportUrl(), request, m_reportTimeout,
+         [done = std::move(done)](const JsonExchange::Answer &answer) {
+             if (done)
+                 done(reportConfirmed(answer));
+         });
+}

@@ -1,0 +1,8 @@
+#include "requestidentity.h"
+
+#include <QSysInfo>
+
+QString RequestIdentity::systemText()
+{
+    return QSysInfo::productType() + QLatin1Char(' ') + QSysInfo::productVersion();
+}

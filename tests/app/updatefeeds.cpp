@@ -1,0 +1,25 @@
+#include "updatefeeds.h"
+
+#include <QCryptographicHash>
+
+QByteArray UpdateFeeds::withRelease(const QByteArray &version, const QByteArray &extra)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+           "<rss version=\"2.0\" xmlns:veluna=\"https://plenox.app/xmlns/appcast\">\n"
+           "<channel><title>Veluna</title>\n"
+           "<item><title>Veluna "
+        + version + "</title><pubDate>Tue, 01 Dec 2026 10:00:00 +0000</pubDate>"
+        + "<veluna:version>" + version + "</veluna:version>" + "<link>https://plenox.app/veluna/"
+        + version + "</link>" + extra + "</item></channel></rss>\n";
+}
+
+QByteArray UpdateFeeds::enclosure(const QUrl &url, qint64 length, const QByteArray &sha256)
+{
+    return "<enclosure url=\"" + url.toEncoded() + "\" length=\"" + QByteArray::number(length)
+        + "\" type=\"application/octet-stream\" veluna:sha256=\"" + sha256.toHex() + "\"/>";
+}
+
+QByteArray UpdateFeeds::sha256(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}

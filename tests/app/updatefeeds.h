@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+
+// Update feeds as the maker's server would publish them, for the updater's tests.
+namespace UpdateFeeds {
+// A feed with one release of the given version; extra is added inside its <item>.
+QByteArray withRelease(const QByteArray &version, const QByteArray &extra = {});
+// The <enclosure> of a release's file.
+QByteArray enclosure(const QUrl &url, qint64 length, const QByteArray &sha256);
+QByteArray sha256(const QByteArray &data);
+} // namespace UpdateFeeds
