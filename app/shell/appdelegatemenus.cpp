@@ -37,6 +37,13 @@ QAction *addEditItem(QMenu *menu, const char *key, QKeySequence::StandardKey sho
     item->setShortcutContext(Qt::WidgetShortcut);
     return item;
 }
+// Quitting goes through the application, whose aboutToQuit lets go of every inhibition.
+void addQuitItem(QMenu *menu)
+{
+    QAction *quit = menu->addAction(text("menu.quit"), qApp, &QCoreApplication::quit);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+}
 } // namespace
 
 void AppDelegate::buildMenu()
@@ -58,9 +65,7 @@ void AppDelegate::fillApplicationMenu(QMenu *menu)
     menu->addAction(text("menu.check_updates"), this, &AppDelegate::checkForUpdates);
     menu->addAction(text("menu.report_problem"), this, &AppDelegate::reportProblemPressed);
     menu->addSeparator();
-    QAction *quit = menu->addAction(text("menu.quit"), qApp, &QCoreApplication::quit);
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->setMenuRole(QAction::QuitRole);
+    addQuitItem(menu);
 }
 
 void AppDelegate::addEditMenu(QMenuBar *bar)
@@ -108,8 +113,7 @@ QMenu *AppDelegate::buildStatusMenu()
     menu->addAction(text("menu.check_updates"), this, &AppDelegate::checkForUpdates);
     menu->addAction(text("menu.report_problem"), this, &AppDelegate::reportProblemPressed);
     menu->addSeparator();
-    QAction *quit = menu->addAction(text("menu.quit"), qApp, &QCoreApplication::quit);
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    addQuitItem(menu);
     return menu;
 }
 

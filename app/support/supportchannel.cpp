@@ -24,19 +24,6 @@ const QString historyKey = QStringLiteral("VLMessageHistory");
 const QString shownKey = QStringLiteral("VLShownMessages");
 const QString ackKey = QStringLiteral("VLAckMessage");
 
-bool isInteger(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isDictionary(const QVariant &value)
 {
     return value.typeId() == QMetaType::QVariantMap;
@@ -62,7 +49,7 @@ void storeWithLimit(const QString &key, QVariantList list)
 
 bool isId(const QVariant &stored, qint64 id)
 {
-    return isInteger(stored) && stored.toLongLong() == id;
+    return DefaultsStore::isInteger(stored) && stored.toLongLong() == id;
 }
 
 bool historyHolds(const QVariantList &history, qint64 id)
@@ -74,7 +61,7 @@ bool historyHolds(const QVariantList &history, qint64 id)
 
 bool wasShown(qint64 id)
 {
-    const QVariantList shown = storedList(shownKey, isInteger);
+    const QVariantList shown = storedList(shownKey, DefaultsStore::isInteger);
     return std::any_of(shown.cbegin(), shown.cend(),
                        [id](const QVariant &stored) { return isId(stored, id); });
 }
@@ -91,7 +78,7 @@ std::optional<ArchivedMessage> archivedMessage(const QVariantMap &entry, const Q
 {
     const QVariant id = entry.value(QStringLiteral("id"));
     const QVariant body = entry.value(QStringLiteral("body"));
-    if (!isInteger(id) || body.typeId() != QMetaType::QString)
+    if (!DefaultsStore::isInteger(id) || body.typeId() != QMetaType::QString)
         return std::nullopt;
     const QVariant date = entry.value(QStringLiteral("date"));
     const QVariant mine = entry.value(QStringLiteral("mine"));
@@ -198,7 +185,7 @@ void SupportChannel::markMessageShown()
     if (!m_pendingMessage)
         return;
     const PendingMessage shown = *m_pendingMessage;
-    QVariantList shownIds = storedList(shownKey, isInteger);
+    QVariantList shownIds = storedList(shownKey, DefaultsStore::isInteger);
     shownIds.append(shown.id);
     storeWithLimit(shownKey, shownIds);
     DefaultsStore::setValue(ackKey, shown.id);

@@ -11,8 +11,15 @@ QSettings &settings()
     static QSettings instance(DefaultsStore::filePath(), JsonSettingsFormat::format());
     return instance;
 }
+} // namespace
 
-bool isInteger(const QVariant &value)
+QString DefaultsStore::filePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/veluna/veluna.json");
+}
+
+bool DefaultsStore::isInteger(const QVariant &value)
 {
     switch (value.typeId()) {
     case QMetaType::Int:
@@ -23,13 +30,6 @@ bool isInteger(const QVariant &value)
     default:
         return false;
     }
-}
-} // namespace
-
-QString DefaultsStore::filePath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/veluna/veluna.json");
 }
 
 QVariant DefaultsStore::value(const QString &key)

@@ -12,6 +12,8 @@
 // at once.
 namespace DefaultsStore {
 QString filePath();
+// Whether a stored value is an integer, the only kind the typed reads count as a number.
+bool isInteger(const QVariant &value);
 
 QVariant value(const QString &key);
 std::optional<qint64> integer(const QString &key);
