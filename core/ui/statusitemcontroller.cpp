@@ -39,6 +39,8 @@ void StatusItemController::enable(QMenu *menu)
 {
     if (!m_trayIcon) {
         m_trayIcon = std::make_unique<QSystemTrayIcon>();
+        m_trayMenu = std::make_unique<QMenu>();
+        m_trayIcon->setContextMenu(m_trayMenu.get());
         connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger)
@@ -55,6 +57,7 @@ void StatusItemController::disable()
     if (m_trayIcon)
         m_trayIcon->hide();
     m_trayIcon.reset();
+    m_trayMenu.reset();
     replaceMenu(nullptr);
 }
 
@@ -101,6 +104,9 @@ void StatusItemController::replaceMenu(QMenu *menu)
     if (m_menu && m_menu != menu)
         m_menu->deleteLater();
     m_menu = menu;
-    if (m_trayIcon)
-        m_trayIcon->setContextMenu(menu);
+    if (!m_trayMenu)
+        return;
+    m_trayMenu->clear();
+    if (menu)
+        m_trayMenu->addActions(menu->actions());
 }

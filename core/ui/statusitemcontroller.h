@@ -14,6 +14,7 @@ class QSystemTrayIcon;
 // the status menu the shell builds (replaced whole, never edited in place). Idle, the cup is
 // outlined in the panel's text colour; awake, it is filled and tinted in the user's colour
 // (or in the text colour when no tint is chosen). The tooltip shows the awake status.
+// Each state change brings a whole new menu; the tray shows its items.
 class StatusItemController : public QObject
 {
     Q_OBJECT
@@ -39,7 +40,9 @@ public:
     void setStatusText(const QString &text);
 
     QString toolTip() const;
+    // The menu built last; its items are what the tray shows.
     QMenu *menu() const { return m_menu; }
+    QMenu *trayMenu() const { return m_trayMenu.get(); }
     Appearance appearance() const;
     QSystemTrayIcon *trayIcon() const { return m_trayIcon.get(); }
 
@@ -51,6 +54,9 @@ private:
     void replaceMenu(QMenu *menu);
 
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
+    // Handed to the tray once: replacing a tray's menu frees its D-Bus menu object while the
+    // panel may still have calls to it on their way, so each new menu lends it its items.
+    std::unique_ptr<QMenu> m_trayMenu;
     QPointer<QMenu> m_menu;
     bool m_active = false;
     QString m_statusText;
