@@ -87,7 +87,8 @@ static double cpuMs(pid_t pid)
     return any ? total / 1e6 : -1;
 }
 
-struct Candidate {
+struct Candidate
+{
     xcb_window_t window;
     int pid; /* 0: not known yet */
 };
@@ -176,7 +177,8 @@ int main(int argc, char **argv)
         argi += 2;
     }
     if (argi >= argc || timeoutS <= 0) {
-        fprintf(stderr, "usage: mapwatch [-t TIMEOUT_SECONDS] [-o REPORT_FILE] PROGRAM [ARGS...]\n");
+        fprintf(stderr,
+                "usage: mapwatch [-t TIMEOUT_SECONDS] [-o REPORT_FILE] PROGRAM [ARGS...]\n");
         return 2;
     }
     FILE *report = stdout;
@@ -317,8 +319,7 @@ int main(int argc, char **argv)
         height = g->height;
     }
     free(g);
-    fprintf(report, "mapped %.2f 0x%x %ux%u %.2f\n", t1 - t0, (unsigned)mapped, width, height,
-            cpu);
+    fprintf(report, "mapped %.2f 0x%x %ux%u %.2f\n", t1 - t0, (unsigned)mapped, width, height, cpu);
     if (report == stdout)
         fflush(report);
     else
