@@ -76,6 +76,7 @@ public:
     void buildMainWindow();
     QWidget *buildMainView();
     QWidget *buildSettingsView();
+    void fillMainWindow(QWidget *view);
     bool autoUpdatesEnabled() const;
     bool loginItemEnabled() const;
     void refreshAwakeUI();
@@ -83,6 +84,7 @@ public:
     // What the windows and menus hold, for the tests and the other parts of the shell.
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
     QWidget *mainView() const { return m_mainView; }
+    // Made on the first showSettings(); null until then.
     QWidget *settingsView() const { return m_settingsView; }
     QPushButton *awakeButton() const { return m_awakeButton; }
     QLabel *awakeStatusLabel() const { return m_awakeStatusLabel; }

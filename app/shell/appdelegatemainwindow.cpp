@@ -27,7 +27,7 @@ QLabel *applicationIconView()
 {
     auto *icon = new QLabel;
     icon->setFixedSize(92, 92);
-    icon->setPixmap(QApplication::windowIcon().pixmap(QSize(92, 92), qApp->devicePixelRatio()));
+    icon->setPixmap(UiKit::applicationPicture(qApp->devicePixelRatio()));
     icon->setAccessibleName(QApplication::applicationDisplayName());
     return icon;
 }
@@ -70,12 +70,7 @@ void AppDelegate::buildMainWindow()
             QCoreApplication::quit();
     });
     m_mainView = buildMainView();
-    m_settingsView = buildSettingsView();
-    for (QWidget *view : { m_mainView.data(), m_settingsView.data() }) {
-        view->setParent(m_mainWindow.get());
-        view->setGeometry(QRect(QPoint(0, 0), winSize));
-    }
-    m_settingsView->hide();
+    fillMainWindow(m_mainView);
     addShortcutsToMainWindow();
     if (!isMenuBarMode())
         bringMainWindowForward();
@@ -183,12 +178,25 @@ void AppDelegate::showMainWindow()
     refreshMessageBadges();
 }
 
+void AppDelegate::fillMainWindow(QWidget *view)
+{
+    view->setParent(m_mainWindow.get());
+    view->setGeometry(QRect(QPoint(0, 0), winSize));
+}
+
+// The settings page is made the first time it is asked for: most launches never show it, and
+// making it would delay the main window.
 void AppDelegate::showSettings()
 {
+    if (!m_mainWindow)
+        return;
+    if (!m_settingsView) {
+        m_settingsView = buildSettingsView();
+        fillMainWindow(m_settingsView);
+    }
     if (m_mainView)
         m_mainView->hide();
-    if (m_settingsView)
-        m_settingsView->show();
+    m_settingsView->show();
     if (m_loginCheckbox) {
         const QSignalBlocker blocker(m_loginCheckbox);
         m_loginCheckbox->setChecked(loginItemEnabled());

@@ -5,10 +5,10 @@
 #include "singleinstance.h"
 #include "statusitemcontroller.h"
 #include "supportchannel.h"
+#include "uikit.h"
 #include "unixsignalwatcher.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 
 #include <algorithm>
@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(desktopId);
     if (const std::optional<int> status = exitInsteadOfRunning(*instance))
         return *status;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veluna.svg")));
+    QApplication::setWindowIcon(UiKit::applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppDelegate::Options options;

@@ -5,6 +5,8 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 constexpr char refusedRedirectProperty[] = "velunaRefusedRedirect";
 constexpr int maxRedirects = 5;
@@ -28,11 +30,25 @@ void guardRedirects(QNetworkReply *reply)
         reply->abort();
     });
 }
+
+// Qt keeps a connection open for two minutes after its last reply in case another request
+// follows, and wakes to close it then. Our exchanges are an hour or more apart, so the
+// connections (and the network thread) go as soon as no transfer is left.
+void releaseWhenIdle(QNetworkAccessManager &manager)
+{
+    const auto replies = manager.findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
+    if (std::none_of(replies.cbegin(), replies.cend(),
+                     [](const QNetworkReply *reply) { return reply->isRunning(); }))
+        manager.clearConnectionCache();
+}
 } // namespace
 
 QNetworkAccessManager &NetworkAccess::shared()
 {
     static QNetworkAccessManager manager;
+    static const QMetaObject::Connection release = QObject::connect(
+        &manager, &QNetworkAccessManager::finished, &manager, [] { releaseWhenIdle(manager); },
+        Qt::QueuedConnection);
     return manager;
 }
 

@@ -4,6 +4,19 @@
 
 #include <QEvent>
 
+namespace {
+// Symbols are drawn opaque: a translucent tint would fade their antialiased edges twice.
+QColor quietTint(const QPalette &palette)
+{
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    const float mix = 0.62f;
+    return QColor::fromRgbF(text.redF() * mix + window.redF() * (1 - mix),
+                            text.greenF() * mix + window.greenF() * (1 - mix),
+                            text.blueF() * mix + window.blueF() * (1 - mix));
+}
+} // namespace
+
 SymbolButton::SymbolButton(const QString &symbolPath, int pointSize, const QString &toolTip,
                            QWidget *parent)
     : QPushButton(parent)
@@ -38,16 +51,10 @@ void SymbolButton::setAccent(bool accent)
 
 void SymbolButton::refreshIcon()
 {
-    if (m_accent) {
-        setIcon(SymbolIcon::make(m_symbolPath, palette().color(QPalette::Highlight)));
+    const QColor tint = m_accent ? palette().color(QPalette::Highlight) : quietTint(palette());
+    // Polishing sends palette changes that change nothing: draw again only for a new colour.
+    if (tint == m_tint && !icon().isNull())
         return;
-    }
-    // Symbols are drawn opaque: a translucent tint would fade their antialiased edges twice.
-    const QColor text = palette().color(QPalette::WindowText);
-    const QColor window = palette().color(QPalette::Window);
-    const float mix = 0.62f;
-    setIcon(SymbolIcon::make(m_symbolPath,
-                             QColor::fromRgbF(text.redF() * mix + window.redF() * (1 - mix),
-                                              text.greenF() * mix + window.greenF() * (1 - mix),
-                                              text.blueF() * mix + window.blueF() * (1 - mix))));
+    m_tint = tint;
+    setIcon(SymbolIcon::make(m_symbolPath, tint));
 }

@@ -23,4 +23,5 @@ private:
 
     QString m_symbolPath;
     bool m_accent = false;
+    QColor m_tint;
 };

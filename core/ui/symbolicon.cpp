@@ -1,8 +1,10 @@
 #include "symbolicon.h"
 
+#include "tintedsvgiconengine.h"
+
 #include <QFile>
-#include <QPainter>
-#include <QSvgRenderer>
+
+#include <memory>
 
 namespace {
 QByteArray tintedSvg(const QString &resourcePath, const QColor &color)
@@ -20,26 +22,10 @@ QByteArray tintedSvg(const QString &resourcePath, const QColor &color)
 }
 } // namespace
 
-QImage SymbolIcon::render(const QString &resourcePath, const QColor &color, const QSize &size)
-{
-    QSvgRenderer renderer(tintedSvg(resourcePath, color));
-    if (!renderer.isValid())
-        return {};
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    renderer.render(&painter);
-    return image;
-}
-
 QIcon SymbolIcon::make(const QString &resourcePath, const QColor &color)
 {
-    QIcon icon;
-    for (int side : { 16, 22, 24, 32, 44, 48, 64 }) {
-        const QImage image = render(resourcePath, color, QSize(side, side));
-        if (image.isNull())
-            return {};
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
+    auto engine = std::make_unique<TintedSvgIconEngine>(tintedSvg(resourcePath, color));
+    if (!engine->isValid())
+        return {};
+    return QIcon(engine.release());
 }

@@ -106,3 +106,19 @@ QImage UiKit::plenoxMark()
 {
     return QImage(QStringLiteral(":/images/mark.png"));
 }
+
+QIcon UiKit::applicationIcon()
+{
+    QIcon icon;
+    for (int side : { 16, 32, 64, 128 })
+        icon.addFile(QStringLiteral(":/appicon/veluna-%1.png").arg(side), QSize(side, side));
+    return icon;
+}
+
+QPixmap UiKit::applicationPicture(qreal devicePixelRatio)
+{
+    const bool sharp = devicePixelRatio > 1.0;
+    QPixmap picture(QStringLiteral(":/appicon/veluna-%1.png").arg(sharp ? 184 : 92));
+    picture.setDevicePixelRatio(sharp ? 2.0 : 1.0);
+    return picture;
+}

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QPixmap>
 
 class QLabel;
 
@@ -27,6 +28,11 @@ QFont quotaBadgeFont(qreal diameter);
 
 // A filled circle of the given colour, as shown beside each colour choice.
 QIcon colorSwatch(const QColor &color, int diameter = 11);
+
+// The program's icon, as windows and dialogs show it (16 to 128 pixels).
+QIcon applicationIcon();
+// The program's icon drawn for the home view: 92 points, sharp at twice the pixels as well.
+QPixmap applicationPicture(qreal devicePixelRatio);
 
 // The maker's mark (120 x 120 pixels); a null image if it cannot be read.
 QImage plenoxMark();
