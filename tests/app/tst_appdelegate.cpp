@@ -1,16 +1,9 @@
 #include "alert.h"
-#include "appdelegate.h"
-#include "awakeengine.h"
 #include "awakesettings.h"
 #include "defaultsstore.h"
 #include "localisation.h"
-#include "manualclock.h"
-#include "memorylauncherbadge.h"
-#include "memoryloginitem.h"
-#include "memorypowerassertions.h"
+#include "shellfixture.h"
 #include "statusitemcontroller.h"
-#include "supportchannel.h"
-#include "updater.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -20,35 +13,18 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// An updater that never reaches the network: its feed is a closed local port, its time manual.
-std::unique_ptr<Updater> quietUpdater(ManualClock &clock)
-{
-    Updater::Config config;
-    config.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
-    config.clock = &clock;
-    return std::make_unique<Updater>(config);
-}
-QString text(const char *key)
-{
-    return L(QString::fromLatin1(key));
-}
-
-QStringList titles(const QMenu *menu)
+// The texts behind the keys, "---" standing for a separator as in titles().
+QStringList texts(std::initializer_list<const char *> keys)
 {
     QStringList result;
-    for (const QAction *item : menu->actions())
-        result << (item->isSeparator() ? QStringLiteral("---") : item->text().trimmed());
+    for (const char *key : keys)
+        result << (qstrcmp(key, "---") == 0 ? QStringLiteral("---") : text(key));
     return result;
 }
 
-QAction *itemTitled(const QMenu *menu, const QString &title)
+bool storedMenuBarMode()
 {
-    for (QAction *item : menu->actions()) {
-        if (item->text().trimmed() == title)
-            return item;
-    }
-    return nullptr;
+    return DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")).value_or(false);
 }
 } // namespace
 
@@ -58,335 +34,279 @@ class TestAppDelegate : public QObject
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init();
+    void init() { shell.setUp(); }
     void cleanup();
 
-    void firstLaunchAsksAfterTheWindowIsUp();
-    void onboardingSecondButtonChoosesMenuBarMode();
-    void secondLaunchDoesNotAsk();
-    void withoutTrayNothingIsAskedAndTheWindowStays();
-    void menuBarModeAtLaunchKeepsTheWindowHidden();
+    void launchSettlesTheDisplayMode_data();
+    void launchSettlesTheDisplayMode();
     void engineChangesRedrawEverything();
-    void actionsDoNotRedrawByThemselves();
     void bigButtonUsesTheDefaultDuration();
+    void statusMenuFollowsTheState_data();
     void statusMenuFollowsTheState();
-    void statusMenuCustomEntry();
-    void statusDurationReplacesTheRunningPeriod();
     void closeOrBackLeavesSettingsFirst();
-    void closingInDockModeMovesToMenuBarMode();
-    void closingInMenuBarModeOnlyCloses();
-    void reopenBringsTheWindowBackInDockModeOnly();
+    void closingTheMainWindow_data();
+    void closingTheMainWindow();
     void debugSwitchOpensSettingsOnlyForOne_data();
     void debugSwitchOpensSettingsOnlyForOne();
-    void shortcutsWorkInsideTheMainWindow();
     void quittingReleasesTheAssertions();
-    void hourlyTimerRuns();
 
 private:
-    void launch(bool trayAvailable = true);
-    void answerOnboarding(int response);
-
-    std::unique_ptr<ManualClock> clock;
-    MemoryPowerAssertions *assertions = nullptr;
-    std::unique_ptr<AwakeEngine> engine;
-    std::unique_ptr<SupportChannel> support;
-    std::unique_ptr<AppDelegate> delegate;
-    std::unique_ptr<LoginItem> makeLoginItem() { return std::make_unique<MemoryLoginItem>(); }
+    ShellFixture shell;
 };
-
-void TestAppDelegate::init()
-{
-    DefaultsStore::clear();
-    Alert::clearPendingAnswers();
-    clock = std::make_unique<ManualClock>();
-    auto memory = std::make_unique<MemoryPowerAssertions>();
-    assertions = memory.get();
-    engine = std::make_unique<AwakeEngine>(std::move(memory), *clock);
-    // No server: every exchange fails quietly, as with no network.
-    support = std::make_unique<SupportChannel>(QUrl(), [] { return QUrl(); });
-}
 
 void TestAppDelegate::cleanup()
 {
-    delegate.reset();
-    support.reset();
-    engine.reset();
-    QVERIFY(!Alert::hasPendingAnswers());
+    shell.tearDown();
     qunsetenv("PLENOX_DEBUG_SETTINGS");
 }
 
-void TestAppDelegate::launch(bool trayAvailable)
+void TestAppDelegate::launchSettlesTheDisplayMode_data()
 {
-    delegate = std::make_unique<AppDelegate>(
-        *engine, *support,
-        AppDelegate::Options { .trayAvailable = trayAvailable,
-                               .installCrashReporter = false,
-                               .launcherBadge = std::make_unique<MemoryLauncherBadge>(),
-                               .updater = quietUpdater(*clock),
-                               .loginItem = makeLoginItem() });
-    delegate->applicationDidFinishLaunching();
-    QCoreApplication::processEvents();
+    QTest::addColumn<bool>("onboarded");
+    QTest::addColumn<int>("answer"); // to the first launch's question; -1: none may come
+    QTest::addColumn<bool>("storedMenuBarMode");
+    QTest::addColumn<bool>("trayAvailable");
+    QTest::addColumn<bool>("menuBarMode");
+    QTest::addColumn<bool>("windowShown");
+    const int first = Alert::FirstButton;
+    const int second = Alert::SecondButton;
+    QTest::newRow("first launch, first button") << false << first << false << true << false << true;
+    // The window still comes to the front once, after the mode has settled.
+    QTest::newRow("first launch, second button")
+        << false << second << false << true << true << true;
+    QTest::newRow("first launch without a tray") << false << -1 << true << false << false << true;
+    QTest::newRow("window mode") << true << -1 << false << true << false << true;
+    QTest::newRow("menu-bar mode") << true << -1 << true << true << true << false;
 }
 
-void TestAppDelegate::answerOnboarding(int response)
+// On the first launch the window comes up first, then the question is asked once: the flag is
+// written before it. Later launches, and a first one without a tray, ask nothing.
+void TestAppDelegate::launchSettlesTheDisplayMode()
 {
-    Alert::setNextAnswer([response](Alert &alert) {
-        return alert.messageText() == L(QStringLiteral("onboarding.welcome_title")) ? response : -1;
-    });
-}
-
-void TestAppDelegate::firstLaunchAsksAfterTheWindowIsUp()
-{
+    QFETCH(bool, onboarded);
+    QFETCH(int, answer);
+    QFETCH(bool, storedMenuBarMode);
+    QFETCH(bool, trayAvailable);
+    QFETCH(bool, menuBarMode);
+    QFETCH(bool, windowShown);
+    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), onboarded);
+    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), storedMenuBarMode);
+    bool asked = false;
     bool windowWasUp = false;
     bool onboardedWrittenFirst = false;
     QStringList buttons;
     Alert::setNextAnswer([&](Alert &alert) {
-        windowWasUp = delegate->mainWindow() && delegate->mainWindow()->isVisible();
+        asked = true;
+        windowWasUp = shell.delegate->mainWindow()->isVisible();
         onboardedWrittenFirst = DefaultsStore::boolean(QStringLiteral("VLOnboarded")) == true;
         for (const QPushButton *button : alert.buttons())
             buttons << button->text();
-        return int(Alert::FirstButton);
+        return answer;
     });
-    launch();
-    QVERIFY(windowWasUp);
-    QVERIFY(onboardedWrittenFirst);
-    QCOMPARE(buttons,
-             QStringList({ text("onboarding.dock_button"), text("onboarding.menubar_button") }));
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), false);
-    QVERIFY(!delegate->statusController().isEnabled());
-    QTRY_VERIFY(delegate->mainWindow()->isVisible());
-    QCOMPARE(delegate->awakeButton()->text(), text("awake.button_start"));
-    QVERIFY(delegate->mainMenu());
-    QVERIFY(engine->onChange());
-}
-
-void TestAppDelegate::onboardingSecondButtonChoosesMenuBarMode()
-{
-    answerOnboarding(Alert::SecondButton);
-    launch();
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), true);
-    QVERIFY(delegate->statusController().isEnabled());
-    QVERIFY(delegate->mainWindow()->windowFlags().testFlag(Qt::Tool));
-    // The window still comes to the front once, after the mode has settled.
-    QTRY_VERIFY(delegate->mainWindow()->isVisible());
-}
-
-void TestAppDelegate::secondLaunchDoesNotAsk()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    QVERIFY(!Alert::hasPendingAnswers());
-    QVERIFY(delegate->mainWindow()->isVisible());
-}
-
-void TestAppDelegate::withoutTrayNothingIsAskedAndTheWindowStays()
-{
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch(false);
+    shell.launch(trayAvailable);
+    Alert::clearPendingAnswers();
+    AppDelegate &delegate = *shell.delegate;
+    QCOMPARE(asked, answer != -1);
+    if (asked) {
+        QVERIFY(windowWasUp);
+        QVERIFY(onboardedWrittenFirst);
+        QCOMPARE(
+            buttons,
+            QStringList({ text("onboarding.dock_button"), text("onboarding.menubar_button") }));
+    }
     QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLOnboarded")), true);
-    QVERIFY(!delegate->isMenuBarMode());
-    QVERIFY(!delegate->statusController().isEnabled());
-    QVERIFY(delegate->mainWindow()->isVisible());
-    QVERIFY(!delegate->mainWindow()->windowFlags().testFlag(Qt::Tool));
-    QVERIFY(delegate->windowShouldClose(delegate->mainWindow()));
-    QVERIFY(!delegate->isMenuBarMode());
+    QCOMPARE(delegate.isMenuBarMode(), menuBarMode);
+    QCOMPARE(delegate.statusController().isEnabled(), menuBarMode);
+    if (menuBarMode)
+        QCOMPARE(titles(delegate.statusController().menu()).first(), text("awake.button_start"));
+    QCOMPARE(delegate.mainWindow()->windowFlags().testFlag(Qt::Tool), menuBarMode);
+    QCOMPARE(delegate.applicationShouldTerminateAfterLastWindowClosed(), !menuBarMode);
+    if (windowShown) {
+        QTRY_VERIFY(delegate.mainWindow()->isVisible());
+    } else {
+        QTest::qWait(20);
+        QVERIFY(!delegate.mainWindow()->isVisible());
+    }
+    // The hourly server sync runs from the start.
+    QVERIFY(delegate.hourlyTimer() && delegate.hourlyTimer()->isActive());
+    QCOMPARE(delegate.hourlyTimer()->intervalAsDuration(), 1h);
+    QCOMPARE(delegate.updater().updateCheckInterval(), 3600s);
 }
 
-void TestAppDelegate::menuBarModeAtLaunchKeepsTheWindowHidden()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch();
-    QVERIFY(delegate->statusController().isEnabled());
-    QCOMPARE(titles(delegate->statusController().menu()).first(), text("awake.button_start"));
-    QTest::qWait(20);
-    QVERIFY(!delegate->mainWindow()->isVisible());
-    QVERIFY(!delegate->applicationShouldTerminateAfterLastWindowClosed());
-}
-
+// Every redraw comes from the engine's one change handler, the tray icon's included.
 void TestAppDelegate::engineChangesRedrawEverything()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch();
-    QPointer<QMenu> firstMenu = delegate->statusController().menu();
-    engine->start(90, false);
-    QCOMPARE(delegate->awakeButton()->text(), text("awake.button_stop"));
-    QCOMPARE(delegate->awakeStatusLabel()->text(), engine->statusText());
-    QCOMPARE(delegate->awakeStatusLabel()->font().weight(), QFont::DemiBold);
-    QVERIFY(delegate->statusController().isActive());
-    QVERIFY(delegate->statusController().menu() != firstMenu);
-    QCOMPARE(titles(delegate->statusController().menu()).first(), text("awake.button_stop"));
+    ShellFixture::storeOnboarded(true);
+    shell.launch();
+    AppDelegate &delegate = *shell.delegate;
+    QPointer<QMenu> firstMenu = delegate.statusController().menu();
+    shell.engine->start(90, false);
+    QCOMPARE(delegate.awakeButton()->text(), text("awake.button_stop"));
+    QCOMPARE(delegate.awakeStatusLabel()->text(), shell.engine->statusText());
+    QCOMPARE(delegate.awakeStatusLabel()->font().weight(), QFont::DemiBold);
+    QVERIFY(delegate.statusController().isActive());
+    QVERIFY(delegate.statusController().menu() != firstMenu);
+    QCOMPARE(titles(delegate.statusController().menu()).first(), text("awake.button_stop"));
 
-    clock->advance(60s);
-    QCOMPARE(delegate->awakeStatusLabel()->text(),
+    shell.clock->advance(60s);
+    QCOMPARE(delegate.awakeStatusLabel()->text(),
              L(QStringLiteral("awake.status_hours_format"), qint64(1), qint64(29)));
-    engine->stop();
-    QCOMPARE(delegate->awakeButton()->text(), text("awake.button_start"));
-    QCOMPARE(delegate->awakeStatusLabel()->text(), text("awake.status_normal"));
-    QCOMPARE(delegate->awakeStatusLabel()->font().weight(), QFont::Normal);
-    QVERIFY(!delegate->statusController().isActive());
+    shell.engine->stop();
+    QCOMPARE(delegate.awakeButton()->text(), text("awake.button_start"));
+    QCOMPARE(delegate.awakeStatusLabel()->text(), text("awake.status_normal"));
+    QCOMPARE(delegate.awakeStatusLabel()->font().weight(), QFont::Normal);
+    QVERIFY(!delegate.statusController().isActive());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(firstMenu.isNull());
 }
 
-void TestAppDelegate::actionsDoNotRedrawByThemselves()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    int notifications = 0;
-    engine->setOnChange([&] { ++notifications; });
-    delegate->awakePressed();
-    QVERIFY(engine->isActive());
-    QCOMPARE(notifications, 1);
-    QCOMPARE(delegate->awakeButton()->text(), text("awake.button_start"));
-}
-
+// Return presses the big button, which starts the default duration, not the custom one. Like
+// every action it leaves the redraw to the engine's one change notification.
 void TestAppDelegate::bigButtonUsesTheDefaultDuration()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
+    ShellFixture::storeOnboarded(false);
     AwakeSettings::setCustomMinutes(95);
     AwakeSettings::setDefaultMinutes(120);
     AwakeSettings::setKeepDisplayAwake(true);
-    launch();
-    QVERIFY(QTest::qWaitForWindowActive(delegate->mainWindow()));
-    QTest::keyClick(delegate->mainWindow(), Qt::Key_Return);
-    QTRY_VERIFY(engine->isActive());
-    QCOMPARE(engine->endDate(), clock->now().addSecs(120 * 60));
-    QCOMPARE(assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep), 1);
-    delegate->awakeButton()->click();
-    QVERIFY(!engine->isActive());
+    shell.launch();
+    QPushButton *button = shell.delegate->awakeButton();
+    int notifications = 0;
+    shell.engine->setOnChange([&] { ++notifications; });
+    QVERIFY(QTest::qWaitForWindowActive(shell.delegate->mainWindow()));
+    QTest::keyClick(shell.delegate->mainWindow(), Qt::Key_Return);
+    QTRY_VERIFY(shell.engine->isActive());
+    QCOMPARE(notifications, 1);
+    QCOMPARE(button->text(), text("awake.button_start"));
+    QCOMPARE(shell.engine->endDate(), shell.clock->now().addSecs(120 * 60));
+    QCOMPARE(shell.assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep), 1);
+    button->click();
+    QVERIFY(!shell.engine->isActive());
+    QCOMPARE(notifications, 2);
+}
+
+void TestAppDelegate::statusMenuFollowsTheState_data()
+{
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<int>("customMinutes");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<int>("endsIn"); // minutes after the choice; 0: unlimited, -1: stopped
+    QTest::newRow("idle: start uses the default")
+        << false << 0 << text("awake.button_start") << 120;
+    QTest::newRow("idle: unlimited") << false << 0 << text("awake.duration_unlimited") << 0;
+    QTest::newRow("running: stop") << true << 0 << text("awake.button_stop") << -1;
+    QTest::newRow("running: a listed duration replaces it")
+        << true << 0 << text("awake.duration_30_min") << 30;
+    QTest::newRow("stored custom starts without a dialog")
+        << false << 90 << AwakeSettings::formatMinutes(90) << 90;
 }
 
 void TestAppDelegate::statusMenuFollowsTheState()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    std::unique_ptr<QMenu> idle(delegate->buildStatusMenu());
-    const QStringList expected {
-        text("awake.button_start"),
-        "---",
-        text("awake.menu_duration_header"),
-        text("awake.duration_unlimited"),
-        text("awake.duration_30_min"),
-        text("awake.duration_1_hour"),
-        text("awake.duration_2_hours"),
-        text("awake.duration_4_hours"),
-        text("awake.duration_custom"),
-        "---",
-        text("menu.open_app"),
-        "---",
-        text("menu.check_updates"),
-        text("menu.report_problem"),
-        "---",
-        text("menu.quit"),
-    };
-    QCOMPARE(titles(idle.get()), expected);
-    QVERIFY(!idle->actions().at(2)->isEnabled());
+    QFETCH(bool, running);
+    QFETCH(int, customMinutes);
+    QFETCH(QString, chosen);
+    QFETCH(int, endsIn);
+    AwakeSettings::setDefaultMinutes(120);
+    AwakeSettings::setCustomMinutes(customMinutes);
+    ShellFixture::storeOnboarded(false);
+    shell.launch();
+    if (running)
+        shell.engine->start(0, false);
+    std::unique_ptr<QMenu> menu(shell.delegate->buildStatusMenu());
+    QStringList expected
+        = texts({ running ? "awake.button_stop" : "awake.button_start", "---",
+                  "awake.menu_duration_header", "awake.duration_unlimited", "awake.duration_30_min",
+                  "awake.duration_1_hour", "awake.duration_2_hours", "awake.duration_4_hours",
+                  "awake.duration_custom", "---", "menu.open_app", "---", "menu.check_updates",
+                  "menu.report_problem", "---", "menu.quit" });
+    if (customMinutes > 0)
+        expected[8] = AwakeSettings::formatMinutes(customMinutes);
+    QCOMPARE(titles(menu.get()), expected);
+    QVERIFY(!menu->actions().at(2)->isEnabled());
     QList<int> tags;
     for (int i = 3; i <= 8; ++i)
-        tags << idle->actions().at(i)->data().toInt();
-    QCOMPARE(tags, (QList<int> { 0, 30, 60, 120, 240, 0 }));
-    QVERIFY(idle->actions().at(3)->text().startsWith(u' '));
-    QCOMPARE(idle->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (const QAction *item : idle->actions())
+        tags << menu->actions().at(i)->data().toInt();
+    QCOMPARE(tags, (QList<int> { 0, 30, 60, 120, 240, customMinutes }));
+    QVERIFY(menu->actions().at(3)->text().startsWith(u' ')); // set under their heading
+    QCOMPARE(menu->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (const QAction *item : menu->actions())
         QVERIFY(!item->isCheckable());
 
-    engine->start(0, false);
-    std::unique_ptr<QMenu> active(delegate->buildStatusMenu());
-    QCOMPARE(active->actions().first()->text(), text("awake.button_stop"));
-    active->actions().first()->trigger();
-    QVERIFY(!engine->isActive());
+    itemTitled(menu.get(), chosen)->trigger();
+    QCOMPARE(shell.engine->isActive(), endsIn >= 0);
+    QCOMPARE(shell.engine->endDate(),
+             endsIn > 0 ? std::optional(shell.clock->now().addSecs(endsIn * 60)) : std::nullopt);
+    QCOMPARE(shell.assertions->heldCount(PowerAssertions::Type::PreventUserIdleSystemSleep),
+             endsIn >= 0 ? 1 : 0);
+    QCOMPARE(shell.delegate->awakeButton()->text(),
+             text(endsIn >= 0 ? "awake.button_stop" : "awake.button_start"));
 }
 
-void TestAppDelegate::statusMenuCustomEntry()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    AwakeSettings::setCustomMinutes(90);
-    std::unique_ptr<QMenu> menu(delegate->buildStatusMenu());
-    QAction *custom = itemTitled(menu.get(), AwakeSettings::formatMinutes(90));
-    QVERIFY(custom);
-    QCOMPARE(custom->data().toInt(), 90);
-    custom->trigger();
-    QVERIFY(engine->isActive());
-    QCOMPARE(engine->endDate(), clock->now().addSecs(90 * 60));
-    QCOMPARE(delegate->awakeButton()->text(), text("awake.button_stop"));
-}
-
-void TestAppDelegate::statusDurationReplacesTheRunningPeriod()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    engine->start(0, false);
-    std::unique_ptr<QMenu> menu(delegate->buildStatusMenu());
-    itemTitled(menu.get(), text("awake.duration_30_min"))->trigger();
-    QCOMPARE(engine->endDate(), clock->now().addSecs(30 * 60));
-    QCOMPARE(assertions->heldCount(PowerAssertions::Type::PreventUserIdleSystemSleep), 1);
-}
-
+// Ctrl+W (closeOrBack) leaves the settings page first, then closes the window.
 void TestAppDelegate::closeOrBackLeavesSettingsFirst()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch();
-    delegate->showMainWindow();
-    delegate->showSettings();
-    QVERIFY(delegate->settingsView()->isVisible());
-    QVERIFY(!delegate->mainView()->isVisible());
-    delegate->closeOrBack();
-    QVERIFY(delegate->mainWindow()->isVisible());
-    QVERIFY(delegate->mainView()->isVisible());
-    delegate->closeOrBack();
-    QVERIFY(!delegate->mainWindow()->isVisible());
+    ShellFixture::storeOnboarded(true);
+    shell.launch();
+    AppDelegate &delegate = *shell.delegate;
+    MainWindow *window = delegate.mainWindow();
+    delegate.showMainWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    delegate.showSettings();
+    QVERIFY(delegate.settingsView()->isVisible());
+    QVERIFY(!delegate.mainView()->isVisible());
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(window->isVisible());
+    QVERIFY(delegate.mainView()->isVisible());
+    delegate.closeOrBack();
+    QVERIFY(!window->isVisible());
 
     // Closed on the settings page, it reopens there.
-    delegate->showMainWindow();
-    delegate->showSettings();
-    delegate->mainWindow()->close();
-    delegate->showMainWindow();
-    QVERIFY(delegate->settingsView()->isVisible());
+    delegate.showMainWindow();
+    delegate.showSettings();
+    window->close();
+    delegate.showMainWindow();
+    QVERIFY(delegate.settingsView()->isVisible());
 }
 
-void TestAppDelegate::closingInDockModeMovesToMenuBarMode()
+void TestAppDelegate::closingTheMainWindow_data()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    QVERIFY(!delegate->statusController().isEnabled());
-    QTest::keyClick(delegate->mainWindow(), Qt::Key_W, Qt::ControlModifier);
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), true);
-    QVERIFY(delegate->statusController().isEnabled());
-    QVERIFY(delegate->mainWindow()->windowFlags().testFlag(Qt::Tool));
-    // The deferred step brings the window back in menu-bar mode.
-    QTRY_VERIFY(delegate->mainWindow()->isVisible());
+    QTest::addColumn<bool>("menuBarMode");
+    QTest::addColumn<bool>("trayAvailable");
+    QTest::newRow("window mode moves to the tray") << false << true;
+    QTest::newRow("menu-bar mode only closes") << true << true;
+    QTest::newRow("without a tray it stays a window") << false << false;
 }
 
-void TestAppDelegate::closingInMenuBarModeOnlyCloses()
+// Ctrl+W goes through the window's own shortcuts, then closeOrBack and windowShouldClose. A
+// reopen request (the desktop launching the program again) brings back the window only when
+// there is no tray icon to use instead.
+void TestAppDelegate::closingTheMainWindow()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch();
-    delegate->showMainWindow();
-    QPointer<QMenu> menu = delegate->statusController().menu();
-    QVERIFY(delegate->mainWindow()->close());
-    QVERIFY(!delegate->mainWindow()->isVisible());
-    QCOMPARE(delegate->statusController().menu(), menu.data());
-    QVERIFY(delegate->windowShouldClose(nullptr));
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), true);
-}
+    QFETCH(bool, menuBarMode);
+    QFETCH(bool, trayAvailable);
+    ShellFixture::storeOnboarded(menuBarMode);
+    shell.launch(trayAvailable);
+    AppDelegate &delegate = *shell.delegate;
+    MainWindow *window = delegate.mainWindow();
+    delegate.showMainWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const QPointer<QMenu> menu = delegate.statusController().menu();
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(storedMenuBarMode(), trayAvailable);
+    QCOMPARE(delegate.statusController().isEnabled(), trayAvailable);
+    QCOMPARE(window->windowFlags().testFlag(Qt::Tool), trayAvailable);
+    if (trayAvailable && !menuBarMode)
+        QTRY_VERIFY(window->isVisible()); // the deferred step of the mode change
+    else
+        QVERIFY(!window->isVisible());
+    if (menuBarMode)
+        QCOMPARE(delegate.statusController().menu(), menu.data());
+    QVERIFY(delegate.windowShouldClose(nullptr));
 
-void TestAppDelegate::reopenBringsTheWindowBackInDockModeOnly()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), true);
-    launch();
-    QVERIFY(delegate->applicationShouldHandleReopen(false));
+    window->hide();
+    QVERIFY(delegate.applicationShouldHandleReopen(false));
     QTest::qWait(10);
-    QVERIFY(!delegate->mainWindow()->isVisible());
-
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), false);
-    QVERIFY(delegate->applicationShouldHandleReopen(false));
-    QVERIFY(delegate->mainWindow()->isVisible());
+    QCOMPARE(window->isVisible(), !trayAvailable);
 }
 
 void TestAppDelegate::debugSwitchOpensSettingsOnlyForOne_data()
@@ -405,46 +325,32 @@ void TestAppDelegate::debugSwitchOpensSettingsOnlyForOne()
     QFETCH(bool, settings);
     if (!value.isNull())
         qputenv("PLENOX_DEBUG_SETTINGS", value.toUtf8());
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    QCOMPARE(delegate->settingsView()->isVisibleTo(delegate->mainWindow()), settings);
-    QCOMPARE(delegate->mainView()->isVisibleTo(delegate->mainWindow()), !settings);
-}
-
-void TestAppDelegate::shortcutsWorkInsideTheMainWindow()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    QVERIFY(QTest::qWaitForWindowActive(delegate->mainWindow()));
-    delegate->showSettings();
-    QTest::keyClick(delegate->mainWindow(), Qt::Key_W, Qt::ControlModifier);
-    QVERIFY(delegate->mainView()->isVisible());
-    QAction *quit = itemTitled(delegate->mainMenu()->actions().first()->menu(), text("menu.quit"));
-    QVERIFY(quit);
-    QSignalSpy quitRequests(quit, &QAction::triggered);
-    QTest::keyClick(delegate->mainWindow(), Qt::Key_Q, Qt::ControlModifier);
-    QCOMPARE(quitRequests.size(), 1);
-    QCOMPARE(delegate->mainMenu()->actions().size(), 3);
+    ShellFixture::storeOnboarded(false);
+    shell.launch();
+    const AppDelegate &delegate = *shell.delegate;
+    // The settings page may be built only when first opened.
+    const QWidget *page = delegate.settingsView();
+    QCOMPARE(page && page->isVisibleTo(delegate.mainWindow()), settings);
+    QCOMPARE(delegate.mainView()->isVisibleTo(delegate.mainWindow()), !settings);
 }
 
 void TestAppDelegate::quittingReleasesTheAssertions()
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    engine->start(0, true);
-    QCOMPARE(assertions->held().size(), 2);
-    delegate->applicationWillTerminate();
-    QVERIFY(assertions->held().isEmpty());
-    QVERIFY(!engine->isActive());
-}
+    ShellFixture::storeOnboarded(false);
+    shell.launch();
+    AppDelegate &delegate = *shell.delegate;
+    QVERIFY(QTest::qWaitForWindowActive(delegate.mainWindow()));
+    QAction *quit = itemTitled(delegate.mainMenu()->actions().first()->menu(), text("menu.quit"));
+    QVERIFY(quit);
+    QSignalSpy quitRequests(quit, &QAction::triggered);
+    QTest::keyClick(delegate.mainWindow(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(quitRequests.size(), 1);
 
-void TestAppDelegate::hourlyTimerRuns()
-{
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    launch();
-    QVERIFY(delegate->hourlyTimer());
-    QVERIFY(delegate->hourlyTimer()->isActive());
-    QCOMPARE(delegate->hourlyTimer()->intervalAsDuration(), std::chrono::hours(1));
+    shell.engine->start(0, true);
+    QCOMPARE(shell.assertions->held().size(), 2);
+    delegate.applicationWillTerminate();
+    QVERIFY(shell.assertions->held().isEmpty());
+    QVERIFY(!shell.engine->isActive());
 }
 
 QTEST_MAIN(TestAppDelegate)

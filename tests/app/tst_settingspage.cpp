@@ -1,39 +1,19 @@
 #include "alert.h"
-#include "appdelegate.h"
-#include "awakeengine.h"
 #include "awakesettings.h"
 #include "buildinfo.h"
 #include "defaultsstore.h"
 #include "localisation.h"
-#include "manualclock.h"
-#include "memorylauncherbadge.h"
-#include "memoryloginitem.h"
-#include "memorypowerassertions.h"
+#include "shellfixture.h"
 #include "statusitemcontroller.h"
-#include "supportchannel.h"
 #include "systemlog.h"
-#include "updater.h"
 
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTest>
 
 namespace {
-
-// An updater that never reaches the network: its feed is a closed local port, its time manual.
-std::unique_ptr<Updater> quietUpdater(ManualClock &clock)
-{
-    Updater::Config config;
-    config.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
-    config.clock = &clock;
-    return std::make_unique<Updater>(config);
-}
-QString text(const char *key)
-{
-    return L(QString::fromLatin1(key));
-}
-
-// Answers the custom-duration dialog with the given field texts and button.
+// Answers the custom-duration dialog with the given field texts and button, noting what the
+// fields held when it came up.
 void answerCustomDuration(const QString &hours, const QString &minutes, int response,
                           QStringList *shown = nullptr)
 {
@@ -49,6 +29,12 @@ void answerCustomDuration(const QString &hours, const QString &minutes, int resp
         return response;
     });
 }
+
+void choose(QComboBox *menu, int index)
+{
+    menu->setCurrentIndex(index);
+    emit menu->activated(index);
+}
 } // namespace
 
 class TestSettingsPage : public QObject
@@ -57,76 +43,36 @@ class TestSettingsPage : public QObject
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init();
-    void cleanup();
+    void init() { shell.setUp(); }
+    void cleanup() { shell.tearDown(); }
 
     void durationMenuReflectsStoredSettings_data();
     void durationMenuReflectsStoredSettings();
-    void choosingAListedDurationStoresItWithoutStarting();
-    void customEntryAlwaysOpensTheDialog();
-    void customDialogFieldsStartFromTheStoredDuration();
+    void choosingInTheDurationMenu_data();
+    void choosingInTheDurationMenu();
     void customDialogResults_data();
     void customDialogResults();
-    void cancelledDialogReselectsTheDefault();
-    void successfulEntryUpdatesTheMenus();
     void keepDisplayActsOnARunningPeriod();
-    void colourMenuAndChanges();
-    void checkboxesStartFromStoredState();
+    void colourChangesRedrawTheTrayIcon();
+    void menuBarCheckboxStartsFromTheModeAndSwitchesIt();
     void aboutBlockShowsTheVersion();
     void frenchTextsFitTheirCards();
     void autoUpdateCheckboxNeedsBothFlags();
     void failedLoginChangeShowsTheRealStatus();
 
 private:
-    void launch(bool menuBarMode = false);
+    // Launches, the settings page shown as the user opens it.
+    AppDelegate &launch(bool menuBarMode = false);
 
-    std::unique_ptr<ManualClock> clock;
-    MemoryPowerAssertions *assertions = nullptr;
-    std::unique_ptr<AwakeEngine> engine;
-    std::unique_ptr<SupportChannel> support;
-    std::unique_ptr<AppDelegate> delegate;
-    MemoryLoginItem *loginItem = nullptr;
-    std::unique_ptr<LoginItem> makeLoginItem()
-    {
-        auto item = std::make_unique<MemoryLoginItem>();
-        loginItem = item.get();
-        return item;
-    }
+    ShellFixture shell;
 };
 
-void TestSettingsPage::init()
+AppDelegate &TestSettingsPage::launch(bool menuBarMode)
 {
-    DefaultsStore::clear();
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
-    Alert::clearPendingAnswers();
-    clock = std::make_unique<ManualClock>();
-    auto memory = std::make_unique<MemoryPowerAssertions>();
-    assertions = memory.get();
-    engine = std::make_unique<AwakeEngine>(std::move(memory), *clock);
-    // No server: every exchange fails quietly, as with no network.
-    support = std::make_unique<SupportChannel>(QUrl(), [] { return QUrl(); });
-}
-
-void TestSettingsPage::cleanup()
-{
-    delegate.reset();
-    support.reset();
-    engine.reset();
-    QVERIFY2(!Alert::hasPendingAnswers(), "an expected dialog never came");
-}
-
-void TestSettingsPage::launch(bool menuBarMode)
-{
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), menuBarMode);
-    delegate = std::make_unique<AppDelegate>(
-        *engine, *support,
-        AppDelegate::Options { .trayAvailable = true,
-                               .installCrashReporter = false,
-                               .launcherBadge = std::make_unique<MemoryLauncherBadge>(),
-                               .updater = quietUpdater(*clock),
-                               .loginItem = makeLoginItem() });
-    delegate->applicationDidFinishLaunching();
-    delegate->showSettings();
+    ShellFixture::storeOnboarded(menuBarMode);
+    shell.launch();
+    shell.delegate->showSettings();
+    return *shell.delegate;
 }
 
 void TestSettingsPage::durationMenuReflectsStoredSettings_data()
@@ -156,48 +102,54 @@ void TestSettingsPage::durationMenuReflectsStoredSettings()
     QFETCH(int, selectedIndex);
     AwakeSettings::setCustomMinutes(customMinutes);
     AwakeSettings::setDefaultMinutes(defaultMinutes);
-    launch();
-    QComboBox *menu = delegate->durationMenu();
+    QComboBox *menu = launch().durationMenu();
     QCOMPARE(menu->count(), 7); // five presets, a separator, the custom entry
     QCOMPARE(menu->itemText(6), customTitle);
     QCOMPARE(menu->itemData(6).toInt(), customTag);
     QCOMPARE(menu->currentIndex(), selectedIndex);
 }
 
-void TestSettingsPage::choosingAListedDurationStoresItWithoutStarting()
+void TestSettingsPage::choosingInTheDurationMenu_data()
 {
-    launch();
-    QComboBox *menu = delegate->durationMenu();
-    menu->setCurrentIndex(4);
-    emit menu->activated(4);
-    QCOMPARE(AwakeSettings::defaultMinutes(), 240);
-    QVERIFY(!engine->isActive());
+    QTest::addColumn<int>("customMinutes");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("answer"); // -2: no dialog expected
+    QTest::addColumn<QStringList>("fieldsShown");
+    QTest::addColumn<int>("storedDefault");
+    QTest::addColumn<int>("storedCustom");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("a listed entry is stored") << 0 << 4 << -2 << QStringList() << 240 << 0 << 4;
+    QTest::newRow("a stored custom entry still asks")
+        << 95 << 6 << int(Alert::FirstButton) << QStringList { "1", "35" } << 50 << 50 << 6;
+    QTest::newRow("cancel reselects the default")
+        << 0 << 6 << int(Alert::SecondButton) << QStringList { "0", "0" } << 60 << 0 << 2;
+    QTest::newRow("dismissing reselects the default")
+        << 0 << 6 << int(Alert::Dismissed) << QStringList { "0", "0" } << 60 << 0 << 2;
 }
 
-void TestSettingsPage::customEntryAlwaysOpensTheDialog()
+// Choosing never starts an awake period; it only sets what the big button starts.
+void TestSettingsPage::choosingInTheDurationMenu()
 {
-    AwakeSettings::setCustomMinutes(95);
-    launch();
-    answerCustomDuration(QStringLiteral("0"), QStringLiteral("50"), Alert::FirstButton);
-    QComboBox *menu = delegate->durationMenu();
-    menu->setCurrentIndex(6);
-    emit menu->activated(6);
-    QVERIFY(!Alert::hasPendingAnswers());
-    QCOMPARE(AwakeSettings::customMinutes(), 50);
-    QVERIFY(!engine->isActive());
-}
-
-void TestSettingsPage::customDialogFieldsStartFromTheStoredDuration()
-{
-    launch();
+    QFETCH(int, customMinutes);
+    QFETCH(int, index);
+    QFETCH(int, answer);
+    QFETCH(QStringList, fieldsShown);
+    QFETCH(int, storedDefault);
+    QFETCH(int, storedCustom);
+    QFETCH(int, selected);
+    AwakeSettings::setCustomMinutes(customMinutes);
+    AwakeSettings::setDefaultMinutes(60);
+    QComboBox *menu = launch().durationMenu();
     QStringList shown;
-    answerCustomDuration(QString(), QString(), Alert::SecondButton, &shown);
-    delegate->askCustomDuration();
-    QCOMPARE(shown, QStringList({ "0", "0" }));
-    AwakeSettings::setCustomMinutes(95);
-    answerCustomDuration(QString(), QString(), Alert::SecondButton, &shown);
-    delegate->askCustomDuration();
-    QCOMPARE(shown, QStringList({ "1", "35" }));
+    if (answer != -2)
+        answerCustomDuration(QStringLiteral("0"), QStringLiteral("50"), answer, &shown);
+    choose(menu, index);
+    QVERIFY(!Alert::hasPendingAnswers());
+    QCOMPARE(shown, fieldsShown);
+    QCOMPARE(AwakeSettings::defaultMinutes(), storedDefault);
+    QCOMPARE(AwakeSettings::customMinutes(), storedCustom);
+    QCOMPARE(menu->currentIndex(), selected);
+    QVERIFY(!shell.engine->isActive());
 }
 
 void TestSettingsPage::customDialogResults_data()
@@ -225,113 +177,93 @@ void TestSettingsPage::customDialogResults_data()
     QTest::newRow("both empty") << QString() << QString() << 0;
 }
 
+// A successful entry becomes the custom and the default duration, in the settings page and in
+// the rebuilt tray menu; an empty one changes nothing and shows the default again.
 void TestSettingsPage::customDialogResults()
 {
     QFETCH(QString, hours);
     QFETCH(QString, minutes);
     QFETCH(int, stored);
     AwakeSettings::setDefaultMinutes(30);
-    launch();
+    AppDelegate &delegate = launch(true);
+    const QPointer<QMenu> trayMenu = delegate.statusController().menu();
     answerCustomDuration(hours, minutes, Alert::FirstButton);
-    delegate->askCustomDuration();
+    delegate.askCustomDuration();
+    QVERIFY(!shell.engine->isActive());
     QCOMPARE(AwakeSettings::customMinutes(), stored);
-    QCOMPARE(AwakeSettings::defaultMinutes(), stored > 0 ? stored : 30);
-    if (stored == 0)
-        QCOMPARE(delegate->durationMenu()->currentIndex(), 1);
-    QVERIFY(!engine->isActive());
-}
-
-void TestSettingsPage::cancelledDialogReselectsTheDefault()
-{
-    AwakeSettings::setDefaultMinutes(60);
-    launch();
-    QComboBox *menu = delegate->durationMenu();
-    answerCustomDuration(QStringLiteral("3"), QStringLiteral("0"), Alert::SecondButton);
-    menu->setCurrentIndex(6);
-    emit menu->activated(6);
-    QCOMPARE(menu->currentIndex(), 2);
-    QCOMPARE(AwakeSettings::customMinutes(), 0);
-    answerCustomDuration(QStringLiteral("3"), QStringLiteral("0"), Alert::Dismissed);
-    menu->setCurrentIndex(6);
-    emit menu->activated(6);
-    QCOMPARE(menu->currentIndex(), 2);
-    QCOMPARE(AwakeSettings::defaultMinutes(), 60);
-}
-
-void TestSettingsPage::successfulEntryUpdatesTheMenus()
-{
-    launch(true);
-    QVERIFY(delegate->statusController().isEnabled());
-    QPointer<QMenu> before = delegate->statusController().menu();
-    answerCustomDuration(QStringLiteral("1"), QStringLiteral("30"), Alert::FirstButton);
-    delegate->askCustomDuration();
-    QComboBox *menu = delegate->durationMenu();
-    QCOMPARE(menu->itemText(6), AwakeSettings::formatMinutes(90));
-    QCOMPARE(menu->itemData(6).toInt(), 90);
+    QComboBox *menu = delegate.durationMenu();
+    if (stored == 0) {
+        QCOMPARE(AwakeSettings::defaultMinutes(), 30);
+        QCOMPARE(menu->currentIndex(), 1);
+        return;
+    }
+    QCOMPARE(AwakeSettings::defaultMinutes(), stored);
+    const QString title = AwakeSettings::formatMinutes(stored);
+    QCOMPARE(menu->itemText(6), title);
+    QCOMPARE(menu->itemData(6).toInt(), stored);
     QCOMPARE(menu->currentIndex(), 6);
-    QVERIFY(delegate->statusController().menu() != before);
-    bool listed = false;
-    for (const QAction *item : delegate->statusController().menu()->actions())
-        listed |= item->text().trimmed() == AwakeSettings::formatMinutes(90) && item->data() == 90;
-    QVERIFY(listed);
+    QVERIFY(delegate.statusController().menu() != trayMenu);
+    const QAction *custom = itemTitled(delegate.statusController().menu(), title);
+    QVERIFY(custom);
+    QCOMPARE(custom->data().toInt(), stored);
 }
 
 void TestSettingsPage::keepDisplayActsOnARunningPeriod()
 {
     launch();
-    engine->start(30, false);
-    auto boxes = delegate->settingsView()->findChildren<QCheckBox *>();
-    QCheckBox *keepDisplay = boxes.first();
+    shell.engine->start(30, false);
+    QCheckBox *keepDisplay = shell.delegate->settingsView()->findChildren<QCheckBox *>().first();
     QCOMPARE(keepDisplay->text(), text("awake.keep_display_checkbox"));
+    const auto displayHeld = [this] {
+        return shell.assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep);
+    };
     keepDisplay->click();
     QVERIFY(AwakeSettings::keepDisplayAwake());
-    QCOMPARE(assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep), 1);
+    QCOMPARE(displayHeld(), 1);
     keepDisplay->click();
     QVERIFY(!AwakeSettings::keepDisplayAwake());
-    QCOMPARE(assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep), 0);
-    QVERIFY(engine->isActive());
+    QCOMPARE(displayHeld(), 0);
+    QVERIFY(shell.engine->isActive());
 }
 
-void TestSettingsPage::colourMenuAndChanges()
+void TestSettingsPage::colourChangesRedrawTheTrayIcon()
 {
     DefaultsStore::setValue(QStringLiteral("VLStatusColor"), QStringLiteral("#123456"));
-    launch(true);
-    QComboBox *colors = delegate->colorMenu();
+    AppDelegate &delegate = launch(true);
+    QComboBox *colors = delegate.colorMenu();
     QCOMPARE(colors->count(), AwakeSettings::statusColors().size());
-    QCOMPARE(colors->currentIndex(), 1);
-    QVERIFY(colors->itemIcon(0).isNull());
+    QCOMPARE(colors->currentIndex(), 1); // an unknown colour selects the default row
+    QVERIFY(colors->itemIcon(0).isNull()); // the system row has no swatch
     QVERIFY(!colors->itemIcon(3).isNull());
     QCOMPARE(AwakeSettings::statusColorHex(), QStringLiteral("#123456"));
 
-    engine->start(0, false);
-    delegate->statusColorChanged(3);
+    shell.engine->start(0, false);
+    delegate.statusColorChanged(3);
     QCOMPARE(AwakeSettings::statusColorHex(), QStringLiteral("#22C55E"));
-    QCOMPARE(delegate->statusController().appearance().tint->name(), QStringLiteral("#22c55e"));
-    delegate->statusColorChanged(6);
-    delegate->statusColorChanged(-1);
+    QCOMPARE(delegate.statusController().appearance().tint->name(), QStringLiteral("#22c55e"));
+    delegate.statusColorChanged(6);
+    delegate.statusColorChanged(-1);
     QCOMPARE(AwakeSettings::statusColorHex(), QStringLiteral("#22C55E"));
-    delegate->statusColorChanged(0);
-    QVERIFY(!delegate->statusController().appearance().tint);
+    delegate.statusColorChanged(0);
+    QVERIFY(!delegate.statusController().appearance().tint);
 }
 
-void TestSettingsPage::checkboxesStartFromStoredState()
+void TestSettingsPage::menuBarCheckboxStartsFromTheModeAndSwitchesIt()
 {
-    AwakeSettings::setKeepDisplayAwake(true);
-    launch(true);
-    QVERIFY(delegate->settingsView()->findChildren<QCheckBox *>().first()->isChecked());
-    QVERIFY(delegate->menuBarCheckbox()->isChecked());
-    delegate->menuBarCheckbox()->click();
+    AppDelegate &delegate = launch(true);
+    QVERIFY(delegate.menuBarCheckbox()->isChecked());
+    delegate.menuBarCheckbox()->click();
     QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), false);
-    QVERIFY(!delegate->statusController().isEnabled());
+    QVERIFY(!delegate.statusController().isEnabled());
+    QTRY_VERIFY(delegate.mainWindow()->isVisible());
 }
 
 void TestSettingsPage::aboutBlockShowsTheVersion()
 {
-    launch();
     const QString expected
         = L(QStringLiteral("about.version_label"), QString::fromLatin1(BuildInfo::version));
     bool found = false;
-    for (const QLabel *label : delegate->settingsView()->findChildren<QLabel *>())
+    for (const QLabel *label : launch().settingsView()->findChildren<QLabel *>())
         found |= label->text() == expected && qAbs(label->geometry().center().x() - 215) <= 1;
     QVERIFY(found);
 }
@@ -340,8 +272,7 @@ void TestSettingsPage::frenchTextsFitTheirCards()
 {
     Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
                           QLocale(QLocale::French));
-    launch();
-    QWidget *page = delegate->settingsView();
+    QWidget *page = launch().settingsView();
     for (const QCheckBox *box : page->findChildren<QCheckBox *>()) {
         QVERIFY2(box->geometry().right() <= 406, qPrintable(box->text()));
         QVERIFY2(box->sizeHint().width() <= box->width(), qPrintable(box->text()));
@@ -356,39 +287,39 @@ void TestSettingsPage::autoUpdateCheckboxNeedsBothFlags()
 {
     DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoCheck"), true);
     DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoDownload"), false);
-    launch();
-    QCheckBox *box = delegate->autoUpdateCheckbox();
+    AppDelegate &delegate = launch();
+    QCheckBox *box = delegate.autoUpdateCheckbox();
     QVERIFY(!box->isChecked());
     box->click();
-    QVERIFY(delegate->updater().automaticallyChecksForUpdates());
-    QVERIFY(delegate->updater().automaticallyDownloadsUpdates());
+    QVERIFY(delegate.updater().automaticallyChecksForUpdates());
+    QVERIFY(delegate.updater().automaticallyDownloadsUpdates());
     box->click();
-    QVERIFY(!delegate->updater().automaticallyChecksForUpdates());
-    QVERIFY(!delegate->updater().automaticallyDownloadsUpdates());
+    QVERIFY(!delegate.updater().automaticallyChecksForUpdates());
+    QVERIFY(!delegate.updater().automaticallyDownloadsUpdates());
 }
 
 void TestSettingsPage::failedLoginChangeShowsTheRealStatus()
 {
-    launch();
+    AppDelegate &delegate = launch();
     QStringList logged;
     SystemLog::setObserver([&](const QString &line) { logged << line; });
-    loginItem->setFailure(QStringLiteral("the autostart folder is read-only"));
-    delegate->loginCheckbox()->click();
+    shell.loginItem->setFailure(QStringLiteral("the autostart folder is read-only"));
+    delegate.loginCheckbox()->click();
     SystemLog::setObserver({});
-    QVERIFY(!delegate->loginCheckbox()->isChecked());
+    QVERIFY(!delegate.loginCheckbox()->isChecked());
     QCOMPARE(logged,
              QStringList { QStringLiteral(
                  "Veluna: ouverture à la connexion: the autostart folder is read-only") });
 
-    loginItem->setFailure(QString());
-    delegate->loginCheckbox()->click();
-    QVERIFY(delegate->loginCheckbox()->isChecked());
-    QVERIFY(loginItem->isEnabled());
+    shell.loginItem->setFailure(QString());
+    delegate.loginCheckbox()->click();
+    QVERIFY(delegate.loginCheckbox()->isChecked());
+    QVERIFY(shell.loginItem->isEnabled());
     // The status is read again each time the page is shown.
-    loginItem->setStatus(LoginItem::Status::NotRegistered);
-    delegate->showMain();
-    delegate->showSettings();
-    QVERIFY(!delegate->loginCheckbox()->isChecked());
+    shell.loginItem->setStatus(LoginItem::Status::NotRegistered);
+    delegate.showMain();
+    delegate.showSettings();
+    QVERIFY(!delegate.loginCheckbox()->isChecked());
 }
 
 QTEST_MAIN(TestSettingsPage)

@@ -17,8 +17,7 @@ private slots:
     void init() { DefaultsStore::clear(); }
 
     void enablingTwiceKeepsOneItemWithTheNewMenu();
-    void disableAndEnableAgainDrawsTheStoredState();
-    void setActiveWhileDisabledOnlyStoresTheFlag();
+    void disabledControllerKeepsTheStateForTheNextItem();
     void appearanceFollowsStateAndColour_data();
     void appearanceFollowsStateAndColour();
     void tooltipNamesTheIconAndShowsTheStatus();
@@ -48,29 +47,21 @@ void TestStatusItem::enablingTwiceKeepsOneItemWithTheNewMenu()
     QVERIFY(first.isNull());
 }
 
-void TestStatusItem::disableAndEnableAgainDrawsTheStoredState()
+// While disabled the controller only stores the state; the next item is drawn in it.
+void TestStatusItem::disabledControllerKeepsTheStateForTheNextItem()
 {
     StatusItemController controller;
     controller.disable();
-    QVERIFY(!controller.isEnabled());
-    controller.enable(new QMenu);
-    controller.setActive(true);
-    controller.disable();
-    QVERIFY(!controller.isEnabled());
-    QVERIFY(controller.isActive());
-    controller.enable(new QMenu);
-    QVERIFY(controller.isEnabled());
-    QVERIFY(controller.appearance().filled);
-    QVERIFY(!controller.trayIcon()->icon().isNull());
-}
-
-void TestStatusItem::setActiveWhileDisabledOnlyStoresTheFlag()
-{
-    StatusItemController controller;
     controller.setActive(true);
     QVERIFY(!controller.isEnabled());
     QVERIFY(controller.isActive());
     QVERIFY(!controller.trayIcon());
+    controller.enable(new QMenu);
+    controller.disable();
+    QVERIFY(!controller.isEnabled());
+    controller.enable(new QMenu);
+    QVERIFY(controller.appearance().filled);
+    QVERIFY(!controller.trayIcon()->icon().isNull());
 }
 
 void TestStatusItem::appearanceFollowsStateAndColour_data()

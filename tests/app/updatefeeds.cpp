@@ -2,15 +2,24 @@
 
 #include <QCryptographicHash>
 
-QByteArray UpdateFeeds::withRelease(const QByteArray &version, const QByteArray &extra)
+QByteArray UpdateFeeds::feed(const QByteArray &items)
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
            "<rss version=\"2.0\" xmlns:veluna=\"https://plenox.app/xmlns/appcast\">\n"
-           "<channel><title>Veluna</title>\n"
-           "<item><title>Veluna "
-        + version + "</title><pubDate>Tue, 01 Dec 2026 10:00:00 +0000</pubDate>"
-        + "<veluna:version>" + version + "</veluna:version>" + "<link>https://plenox.app/veluna/"
-        + version + "</link>" + extra + "</item></channel></rss>\n";
+           "<channel><title>Veluna</title><link>https://plenox.app</link>\n"
+        + items + "</channel></rss>\n";
+}
+
+QByteArray UpdateFeeds::item(const QByteArray &version, const QByteArray &extra)
+{
+    return "<item><title>Veluna " + version
+        + "</title><pubDate>Tue, 01 Dec 2026 10:00:00 +0000</pubDate><veluna:version>" + version
+        + "</veluna:version>" + extra + "</item>\n";
+}
+
+QByteArray UpdateFeeds::withRelease(const QByteArray &version, const QByteArray &extra)
+{
+    return feed(item(version, "<link>https://plenox.app/veluna/" + version + "</link>" + extra));
 }
 
 QByteArray UpdateFeeds::enclosure(const QUrl &url, qint64 length, const QByteArray &sha256)
