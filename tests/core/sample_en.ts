@@ -15,9 +15,5 @@
         <source>Not the key</source>
         <translation>Not the key</translation>
     </message>
-    <message id="sample.progress">
-        <source>%lld of %lld done (%@)</source>
-        <translation>%lld of %lld done (%@)</translation>
-    </message>
 </context>
 </TS>

@@ -11,9 +11,5 @@
         <source>Not the key</source>
         <translation>sample.same_as_key</translation>
     </message>
-    <message id="sample.progress">
-        <source>%lld of %lld done (%@)</source>
-        <translation>%3$@ : %2$lld sur %1$lld à 100 %%</translation>
-    </message>
 </context>
 </TS>

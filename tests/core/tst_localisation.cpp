@@ -13,22 +13,22 @@ QString sourceDir()
     return qEnvironmentVariable("VELUNA_SOURCE_DIR");
 }
 
-// The ids of a translation table, with the text each one has there.
-QMap<QString, QString> readTable(const QString &path)
+// The ids of one of the program's translation tables, with the text each one has there.
+QMap<QString, QString> readTable(const QString &language)
 {
     QMap<QString, QString> entries;
-    QFile file(path);
+    QFile file(sourceDir() + QStringLiteral("/resources/translations/veluna_%1.ts").arg(language));
     if (!file.open(QIODevice::ReadOnly))
         return entries;
     QXmlStreamReader xml(&file);
     QString id;
-    while (xml.readNextStartElement() || !xml.atEnd()) {
-        if (xml.isStartElement() && xml.name() == QLatin1String("message"))
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("message"))
             id = xml.attributes().value(QLatin1String("id")).toString();
-        else if (xml.isStartElement() && xml.name() == QLatin1String("translation"))
+        else if (xml.name() == QLatin1String("translation"))
             entries.insert(id, xml.readElementText());
-        else
-            xml.readNext();
     }
     return entries;
 }
@@ -65,6 +65,11 @@ QSet<QString> keysUsedInSources(const QSet<QString> &areas)
     }
     return used;
 }
+
+void installProgramTables(QLocale::Language language)
+{
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale(language));
+}
 } // namespace
 
 class TestLocalisation : public QObject
@@ -72,119 +77,105 @@ class TestLocalisation : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup();
+    void cleanup() { installProgramTables(QLocale::English); }
 
-    void userLanguageThenEnglishThenKey();
-    void translationEqualToTheKeyIsStillATranslation();
-    void missingTablesFallBackToTheKey();
-    void formatFillsTypedArgumentsWithoutLocale();
-    void formatNeverReadsMissingArguments();
-    void everyKeyTheProgramUsesHasAnEnglishText();
-    void frenchTableMatchesTheEnglishOne();
-    void programTablesAreCompiledIn();
+    void userLanguageThenEnglishThenKey_data()
+    {
+        QTest::addColumn<QString>("tables");
+        QTest::addColumn<QLocale::Language>("language");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        const QString sample = QStringLiteral("sample");
+        QTest::newRow("user language") << sample << QLocale::French << "sample.everywhere"
+                                       << "Partout";
+        QTest::newRow("English") << sample << QLocale::English << "sample.everywhere"
+                                 << "Everywhere";
+        QTest::newRow("English when the user's lacks it")
+            << sample << QLocale::French << "sample.english_only"
+            << "Only in English";
+        QTest::newRow("key when no table has it") << sample << QLocale::French << "sample.nowhere"
+                                                  << "sample.nowhere";
+        QTest::newRow("translation equal to the key is still one")
+            << sample << QLocale::French << "sample.same_as_key"
+            << "sample.same_as_key";
+        QTest::newRow("missing tables replace the earlier ones")
+            << "absent" << QLocale::French << "awake.button_start"
+            << "awake.button_start";
+    }
+    void userLanguageThenEnglishThenKey()
+    {
+        QFETCH(QString, tables);
+        QFETCH(QLocale::Language, language);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        Localisation::install(QStringLiteral(":/sample-i18n"), tables, QLocale(language));
+        QCOMPARE(L(key), expected);
+        // Arguments a text does not ask for are never shown.
+        QCOMPARE(L(key, 5, QStringLiteral("%@")), expected);
+    }
+
+    void formatFillsTypedArgumentsWithoutLocale_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("positional, no digit grouping")
+            << "%3$@ : %2$lld sur %1$lld à 100 %%" << QVariantList { qint64(1234567), -3, "ok" }
+            << "ok : -3 sur 1234567 à 100 %";
+        QTest::newRow("argument text is not formatted again")
+            << "%lld of %d done (%s)" << QVariantList { 2, 9, "a%lldb" } << "2 of 9 done (a%lldb)";
+        QTest::newRow("missing arguments stay as written")
+            << "%lld and %lld and %5$@" << QVariantList { 7 } << "7 and %lld and %5$@";
+        QTest::newRow("lone percent and unknown specifier")
+            << "100% sure %q" << QVariantList {} << "100% sure %q";
+        QTest::newRow("escaped percent after a number") << "%d%%" << QVariantList { 50 } << "50%";
+    }
+    void formatFillsTypedArgumentsWithoutLocale()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QVariantList, args);
+        QFETCH(QString, expected);
+        QLocale::setDefault(QLocale(QLocale::German));
+        const QString formatted = Localisation::format(pattern, args);
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(formatted, expected);
+    }
+
+    void programTablesAreCompleteAndCompiledIn_data()
+    {
+        QTest::addColumn<QLocale::Language>("language");
+        QTest::newRow("English") << QLocale::English;
+        QTest::newRow("French") << QLocale::French;
+    }
+    void programTablesAreCompleteAndCompiledIn()
+    {
+        QFETCH(QLocale::Language, language);
+        const auto english = readTable(QStringLiteral("en"));
+        const auto table = readTable(QLocale::languageToCode(language));
+        QVERIFY2(english.size() > 50, "the English table could not be read");
+        QCOMPARE(QSet<QString>(table.keyBegin(), table.keyEnd()),
+                 QSet<QString>(english.keyBegin(), english.keyEnd()));
+        installProgramTables(language);
+        for (auto it = table.cbegin(); it != table.cend(); ++it) {
+            QVERIFY2(!it.value().isEmpty(), qPrintable(it.key()));
+            QCOMPARE(specifiers(it.value()), specifiers(english.value(it.key())));
+            QCOMPARE(L(it.key()), it.value());
+        }
+    }
+
+    void everyKeyTheProgramUsesHasAnEnglishText()
+    {
+        const auto english = readTable(QStringLiteral("en"));
+        QSet<QString> areas;
+        for (const QString &key : english.keys())
+            areas.insert(key.section(u'.', 0, 0));
+        const QSet<QString> used = keysUsedInSources(areas);
+        QVERIFY(used.contains(QStringLiteral("awake.status_hours_format")));
+        for (const QString &key : used)
+            QVERIFY2(english.contains(key),
+                     qPrintable(key + QStringLiteral(" has no English text")));
+    }
 };
-
-void TestLocalisation::cleanup()
-{
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
-                          QLocale(QLocale::English));
-}
-
-void TestLocalisation::userLanguageThenEnglishThenKey()
-{
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
-                          QLocale(QLocale::French, QLocale::France));
-    QCOMPARE(L(QStringLiteral("sample.everywhere")), QStringLiteral("Partout"));
-    QCOMPARE(L(QStringLiteral("sample.english_only")), QStringLiteral("Only in English"));
-    QCOMPARE(L(QStringLiteral("sample.nowhere")), QStringLiteral("sample.nowhere"));
-    QCOMPARE(L(QStringLiteral("sample.nowhere"), 5, QStringLiteral("x")),
-             QStringLiteral("sample.nowhere"));
-
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
-                          QLocale(QLocale::English, QLocale::UnitedStates));
-    QCOMPARE(L(QStringLiteral("sample.everywhere")), QStringLiteral("Everywhere"));
-}
-
-void TestLocalisation::translationEqualToTheKeyIsStillATranslation()
-{
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
-                          QLocale(QLocale::French));
-    QCOMPARE(L(QStringLiteral("sample.same_as_key")), QStringLiteral("sample.same_as_key"));
-}
-
-void TestLocalisation::missingTablesFallBackToTheKey()
-{
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("absent"),
-                          QLocale(QLocale::French));
-    QCOMPARE(L(QStringLiteral("sample.everywhere")), QStringLiteral("sample.everywhere"));
-    QCOMPARE(L(QStringLiteral("awake.button_start")), QStringLiteral("awake.button_start"));
-}
-
-void TestLocalisation::formatFillsTypedArgumentsWithoutLocale()
-{
-    QLocale::setDefault(QLocale(QLocale::German));
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
-                          QLocale(QLocale::French));
-    QCOMPARE(
-        L(QStringLiteral("sample.progress"), qint64(1234567), qint64(-3), QStringLiteral("ok")),
-        QStringLiteral("ok : -3 sur 1234567 à 100 %"));
-    Localisation::install(QStringLiteral(":/sample-i18n"), QStringLiteral("sample"),
-                          QLocale(QLocale::English));
-    QCOMPARE(L(QStringLiteral("sample.progress"), 2, 9, QStringLiteral("a%lldb")),
-             QStringLiteral("2 of 9 done (a%lldb)"));
-    QLocale::setDefault(QLocale::c());
-}
-
-void TestLocalisation::formatNeverReadsMissingArguments()
-{
-    QCOMPARE(Localisation::format(QStringLiteral("%lld and %lld and %5$@"), { 7 }),
-             QStringLiteral("7 and %lld and %5$@"));
-    QCOMPARE(Localisation::format(QStringLiteral("100% sure %q"), {}),
-             QStringLiteral("100% sure %q"));
-    QCOMPARE(Localisation::format(QStringLiteral("%d%%"), { 50 }), QStringLiteral("50%"));
-}
-
-void TestLocalisation::everyKeyTheProgramUsesHasAnEnglishText()
-{
-    const auto english
-        = readTable(sourceDir() + QStringLiteral("/resources/translations/veluna_en.ts"));
-    QVERIFY2(english.size() > 50, "the English table could not be read");
-    QSet<QString> areas;
-    for (const QString &key : english.keys())
-        areas.insert(key.section(u'.', 0, 0));
-    const QSet<QString> used = keysUsedInSources(areas);
-    QVERIFY(used.contains(QStringLiteral("awake.status_hours_format")));
-    for (const QString &key : used) {
-        QVERIFY2(english.contains(key), qPrintable(key + QStringLiteral(" has no English entry")));
-        QVERIFY2(L(key) != key, qPrintable(key + QStringLiteral(" is not compiled in")));
-    }
-}
-
-void TestLocalisation::frenchTableMatchesTheEnglishOne()
-{
-    const QString dir = sourceDir() + QStringLiteral("/resources/translations/");
-    const auto english = readTable(dir + QStringLiteral("veluna_en.ts"));
-    const auto french = readTable(dir + QStringLiteral("veluna_fr.ts"));
-    QCOMPARE(QSet<QString>(french.keyBegin(), french.keyEnd()),
-             QSet<QString>(english.keyBegin(), english.keyEnd()));
-    for (auto it = english.cbegin(); it != english.cend(); ++it) {
-        QVERIFY2(!french.value(it.key()).isEmpty(), qPrintable(it.key()));
-        QCOMPARE(specifiers(french.value(it.key())), specifiers(it.value()));
-    }
-}
-
-void TestLocalisation::programTablesAreCompiledIn()
-{
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
-                          QLocale(QLocale::French));
-    const QString french = L(QStringLiteral("menu.quit"));
-    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"),
-                          QLocale(QLocale::English));
-    const QString english = L(QStringLiteral("menu.quit"));
-    QVERIFY(french != QStringLiteral("menu.quit"));
-    QVERIFY(english != QStringLiteral("menu.quit"));
-    QVERIFY(french != english);
-}
 
 QTEST_GUILESS_MAIN(TestLocalisation)
 #include "tst_localisation.moc"

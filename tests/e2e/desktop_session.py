@@ -36,23 +36,15 @@ import dbus.bus
 
 STEP_TIMEOUT = 20.0  # seconds; generous, the build machine is loaded at times
 TOTAL_BUDGET = 150.0  # the whole run stays well inside CTest's 180 s
-POLL = 0.1
 MAIN_WINDOW_SIZE = (430, 665)
 AMBER = "#F59E0B"
-
 LOGIND = "org.freedesktop.login1"
-LOGIND_PATH = "/org/freedesktop/login1"
-LOGIND_MANAGER = "org.freedesktop.login1.Manager"
 WATCHER = "org.kde.StatusNotifierWatcher"
 WATCHER_PATH = "/StatusNotifierWatcher"
-MOCK = "org.freedesktop.DBus.Mock"
-ITEM_IFACE = "org.kde.StatusNotifierItem"
-DBUSMENU = "com.canonical.dbusmenu"
+REGISTER = "RegisterStatusNotifierItem"
 
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<!-- No service folders: nothing installed on the machine can be activated on this bus. -->
-<busconfig>
+# No service folders: nothing installed on the machine can be activated on these buses.
+BUS_CONFIG = """<busconfig>
   <type>session</type>
   <listen>unix:path={socket}</listen>
   <auth>EXTERNAL</auth>
@@ -75,12 +67,9 @@ class TestFailure(Exception):
     pass
 
 
-def fail(message):
-    raise TestFailure(message)
-
-
-def remaining_budget():
-    return TOTAL_BUDGET - (time.monotonic() - START)
+def check(condition, message):
+    if not condition:
+        raise TestFailure(message)
 
 
 def die_with_parent():
@@ -92,531 +81,340 @@ def stop_on_signal(signum, _frame):
     raise TestFailure(f"interrupted by {signal.Signals(signum).name}")
 
 
-class Session:
+def exit_description(status):
+    return f"crashed ({signal.Signals(-status).name})" if status < 0 \
+        else f"exited with status {status}"
+
+
+def read_line(fd, what):
+    """One line from a child's pipe, without blocking past the step's time."""
+    deadline = time.monotonic() + STEP_TIMEOUT
+    data = b""
+    while not data.endswith(b"\n"):
+        check(time.monotonic() < deadline, f"timed out waiting for {what}")
+        if select.select([fd], [], [], 0.1)[0]:
+            chunk = os.read(fd, 1)
+            check(chunk, f"{what}: the pipe closed before a full line (got {data!r})")
+            data += chunk
+    return data.decode().strip()
+
+
+class Desktop:
     """Owns every process and folder the test starts, and takes them all down again."""
 
-    def __init__(self, keep_files):
-        self.keep_files = keep_files
+    def __init__(self):
         self.root = tempfile.mkdtemp(prefix="veluna-e2e-")
-        os.chmod(self.root, 0o700)
         self.logs = os.path.join(self.root, "logs")
         os.mkdir(self.logs)
         self.processes = []  # (name, Popen), in start order
-        self.veluna = None
-        self.display = None
+        self.veluna = None  # while set, every wait fails as soon as veluna ends
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "en_US.UTF-8",
+                    "LANGUAGE": ""}
+        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
+                             ("XDG_DATA_HOME", "data"), ("XDG_CACHE_HOME", "cache"),
+                             ("XDG_RUNTIME_DIR", "runtime")):
+            self.env[name] = os.path.join(self.root, folder)
+            os.mkdir(self.env[name], 0o700)
 
-    def screenshot_screen(self, path):
-        if not path or not self.display:
-            return
-        try:
-            run(["import", "-window", "root", path],
-                {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "DISPLAY": self.display},
-                timeout=15)
-            log(f"screenshot of the whole screen at the failure: {path}")
-        except Exception as error:  # pylint: disable=broad-except
-            log(f"could not take a screenshot of the screen: {error}")
-
-    def log_path(self, name):
-        return os.path.join(self.logs, name + ".log")
-
-    def start(self, name, argv, env, stdout=None, pass_fds=()):
+    def start(self, name, argv, stdout=None, pass_fds=(), **env):
         log(f"starting {name}: {' '.join(argv)}")
-        errors = open(self.log_path(name), "wb")
-        process = subprocess.Popen(
-            argv, env=env, stdin=subprocess.DEVNULL,
-            stdout=stdout if stdout is not None else errors, stderr=errors,
-            pass_fds=pass_fds, start_new_session=True, preexec_fn=die_with_parent)
-        errors.close()
+        with open(os.path.join(self.logs, name + ".log"), "wb") as errors:
+            process = subprocess.Popen(
+                argv, env=dict(self.env, **env), stdin=subprocess.DEVNULL,
+                stdout=stdout or errors, stderr=errors, pass_fds=pass_fds,
+                start_new_session=True, preexec_fn=die_with_parent)
         self.processes.append((name, process))
         return process
 
-    def stop_all(self):
+    def run(self, *argv, timeout=10, check_status=True):
+        result = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=timeout)
+        if check_status and result.returncode != 0:
+            raise RuntimeError(f"{' '.join(argv)} exited {result.returncode}: "
+                               f"{result.stderr.strip()}")
+        return result.stdout
+
+    def wait(self, what, probe):
+        """Polls probe() until it returns something truthy, within the step's and the run's time.
+
+        probe may raise TestFailure for a definite fault; other exceptions count as "not yet",
+        and the last one is shown if time runs out."""
+        timeout = min(STEP_TIMEOUT, max(TOTAL_BUDGET - (time.monotonic() - START), 1.0))
+        deadline = time.monotonic() + timeout
+        while True:
+            if self.veluna is not None and self.veluna.poll() is not None:
+                raise TestFailure(f"veluna {exit_description(self.veluna.returncode)} "
+                                  f"while waiting for {what}")
+            try:
+                last = probe()
+                if last:
+                    return last
+            except TestFailure:
+                raise
+            except Exception as error:  # pylint: disable=broad-except
+                last = f"{type(error).__name__}: {error}"
+            if time.monotonic() >= deadline:
+                raise TestFailure(f"timed out after {timeout:.0f}s waiting for {what} "
+                                  f"(last seen: {last!r})")
+            time.sleep(0.1)
+
+    def close(self, failed, failure_screenshot):
+        """Stops everything, newest first; after a failure, keeps a screenshot and shows logs."""
+        if failed and failure_screenshot and "DISPLAY" in self.env:
+            try:
+                self.run("import", "-window", "root", failure_screenshot, timeout=15)
+                log(f"screenshot of the screen at the failure: {failure_screenshot}")
+            except Exception as error:  # pylint: disable=broad-except
+                log(f"no screenshot of the screen: {error}")
         for name, process in reversed(self.processes):
-            if process.poll() is not None:
-                continue
-            log(f"stopping {name} (pid {process.pid})")
-            try:
-                os.killpg(process.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                continue
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                log(f"{name} ignored SIGTERM; killing it")
-                try:
-                    os.killpg(process.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    log(f"{name} (pid {process.pid}) could not be reaped")
-        for _, process in self.processes:
-            # Children left in a group whose leader is gone (openbox helpers, say).
-            try:
+            if process.poll() is None:
+                log(f"stopping {name} (pid {process.pid})")
+                for signum in (signal.SIGTERM, signal.SIGKILL):
+                    try:
+                        os.killpg(process.pid, signum)
+                        process.wait(timeout=5)
+                        break
+                    except ProcessLookupError:
+                        break
+                    except subprocess.TimeoutExpired:
+                        log(f"{name} outlived {signal.Signals(signum).name}")
+            try:  # children left in a group whose leader is gone (openbox helpers, say)
                 os.killpg(process.pid, signal.SIGKILL)
             except (ProcessLookupError, PermissionError):
                 pass
             if process.stdout:
                 process.stdout.close()
+        for name, _ in self.processes if failed else ():
+            with open(os.path.join(self.logs, name + ".log"), "rb") as f:
+                lines = f.read().decode("utf-8", "replace").splitlines()[-40:]
+            print(f"----- last lines of {name}'s output -----", flush=True)
+            print("\n".join(f"  {line}" for line in lines), flush=True)
+        shutil.rmtree(self.root, ignore_errors=True)
 
-    def dump_logs(self):
-        for name, _ in self.processes:
-            path = self.log_path(name)
-            if not os.path.exists(path):
-                continue
-            with open(path, "rb") as f:
-                text = f.read().decode("utf-8", "replace")
-            lines = text.splitlines()[-40:]
-            print(f"----- last lines of {name}'s output ({path}) -----", flush=True)
-            for line in lines:
-                print(f"  {line}", flush=True)
+    # --------------------------------------------------------------------------- set-up
 
-    def remove_files(self):
-        if self.keep_files:
-            log(f"keeping {self.root}")
-        else:
-            shutil.rmtree(self.root, ignore_errors=True)
+    def start_bus(self, name):
+        folder = os.path.join(self.root, name)
+        os.mkdir(folder, 0o700)
+        config = os.path.join(folder, "bus.conf")
+        with open(config, "w", encoding="utf-8") as f:
+            f.write(BUS_CONFIG.format(socket=os.path.join(folder, "socket")))
+        process = self.start(name, ["dbus-daemon", f"--config-file={config}", "--nofork",
+                                    "--print-address=1"], stdout=subprocess.PIPE)
+        return read_line(process.stdout.fileno(), f"the address of the {name}")
 
-
-def wait_for(what, probe, timeout=STEP_TIMEOUT, alive=None):
-    """Polls probe() until it returns something truthy; fails after timeout.
-
-    probe may raise TestFailure for a definite fault; other exceptions count as "not yet".
-    alive, when given, is a process that must keep running meanwhile."""
-    timeout = min(timeout, max(remaining_budget(), 1.0))
-    deadline = time.monotonic() + timeout
-    last = None
-    while True:
-        if alive is not None and alive.poll() is not None:
-            fail(f"veluna {exit_description(alive.returncode)} while waiting for {what}")
-        try:
-            value = probe()
-            if value:
-                return value
-            last = value
-        except TestFailure:
-            raise
-        except Exception as error:  # pylint: disable=broad-except
-            last = f"{type(error).__name__}: {error}"
-        if time.monotonic() >= deadline:
-            fail(f"timed out after {timeout:.0f}s waiting for {what} (last seen: {last!r})")
-        time.sleep(POLL)
-
-
-def exit_description(status):
-    if status < 0:
-        return f"crashed ({signal.Signals(-status).name})"
-    return f"exited with status {status}"
-
-
-def run(argv, env, timeout=10, check=True):
-    result = subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                            text=True, timeout=timeout)
-    if check and result.returncode != 0:
-        raise RuntimeError(f"{' '.join(argv)} exited {result.returncode}: {result.stderr.strip()}")
-    return result
-
-
-def read_line(stream, timeout, what):
-    """One line from a child's pipe, without blocking past the deadline."""
-    deadline = time.monotonic() + timeout
-    data = b""
-    fd = stream if isinstance(stream, int) else stream.fileno()
-    while not data.endswith(b"\n"):
-        remaining = deadline - time.monotonic()
-        if remaining <= 0:
-            fail(f"timed out waiting for {what}")
-        ready, _, _ = select.select([fd], [], [], remaining)
-        if not ready:
-            continue
-        chunk = os.read(fd, 1)
-        if not chunk:
-            fail(f"{what}: the pipe closed before a full line (got {data!r})")
-        data += chunk
-    return data.decode().strip()
-
-
-# ----------------------------------------------------------------------------------- texts
-
-def english_texts(ts_path):
-    texts = {}
-    for message in ET.parse(ts_path).getroot().iter("message"):
-        translation = message.find("translation")
-        source = message.find("source")
-        text = translation.text if translation is not None and translation.text else source.text
-        texts[message.get("id")] = text
-    return texts
-
-
-# ------------------------------------------------------------------------------ the desktop
-
-def start_bus(session, name, base_env):
-    folder = os.path.join(session.root, name)
-    os.mkdir(folder, 0o700)
-    config = os.path.join(folder, "bus.conf")
-    with open(config, "w") as f:
-        f.write(BUS_CONFIG.format(socket=os.path.join(folder, "socket")))
-    process = session.start(
-        name, ["dbus-daemon", f"--config-file={config}", "--nofork", "--print-address=1"],
-        base_env, stdout=subprocess.PIPE)
-    address = read_line(process.stdout, STEP_TIMEOUT, f"the address of the {name}")
-    log(f"{name} listens at {address}")
-    return address
-
-
-def start_display(session, env):
-    read_end, write_end = os.pipe()
-    try:
-        session.start("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                               "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-                      env, pass_fds=(write_end,))
+    def start_display(self):
+        read_end, write_end = os.pipe()
+        self.start("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                            "1280x1024x24", "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
-        write_end = None
-        number = read_line(read_end, STEP_TIMEOUT, "Xvfb's display number")
-    finally:
-        if write_end is not None:
-            os.close(write_end)
-        os.close(read_end)
-    display = f":{number}"
-    log(f"Xvfb is up on {display}")
-    return display
+        try:
+            self.env["DISPLAY"] = ":" + read_line(read_end, "Xvfb's display number")
+        finally:
+            os.close(read_end)
+        self.start("openbox", ["openbox", "--sm-disable"])
+        self.wait("openbox to manage the screen", lambda: "window id #" in self.run(
+            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check_status=False))
+
+    def start_mocks(self, system_bus, session_bus):
+        """logind on the system bus, and a watcher that announces a StatusNotifier host."""
+        mock = ["/usr/bin/python3", "-m", "dbusmock"]
+        self.start("logind-mock", mock + ["--system", "--template", "logind"])
+        self.start("watcher-mock", mock + ["--session", WATCHER, WATCHER_PATH, WATCHER])
+        self.wait("logind's mock", lambda: system_bus.name_has_owner(LOGIND))
+        self.wait("the StatusNotifierWatcher mock", lambda: session_bus.name_has_owner(WATCHER))
+        watcher = dbus.Interface(session_bus.get_object(WATCHER, WATCHER_PATH),
+                                 "org.freedesktop.DBus.Mock")
+        watcher.AddProperties(WATCHER, dbus.Dictionary({
+            "IsStatusNotifierHostRegistered": dbus.Boolean(True),
+            "ProtocolVersion": dbus.Int32(0),
+            "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
+        }, signature="sv"), timeout=10)
+        watcher.AddMethod(WATCHER, REGISTER, "s", "", "", timeout=10)
+        return watcher
+
+    # -------------------------------------------------------------------------- windows
+
+    def visible_windows(self):
+        return [int(w) for w in self.run("xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                         str(self.veluna.pid), check_status=False).split()]
+
+    def is_dialog(self, window):
+        return "_NET_WM_WINDOW_TYPE_DIALOG" in self.run("xprop", "-id", str(window),
+                                                        "_NET_WM_WINDOW_TYPE")
+
+    def find_dialog(self):
+        return next((w for w in self.visible_windows() if self.is_dialog(w)), None)
+
+    def find_main_window(self):
+        for window in self.visible_windows():
+            shell = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
+            values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
+            if (int(values["WIDTH"]), int(values["HEIGHT"])) == MAIN_WINDOW_SIZE \
+                    and not self.is_dialog(window):
+                return window
+        return None
+
+    def press(self, window, keys):
+        def active():
+            self.run("xdotool", "windowactivate", "--sync", str(window), timeout=5,
+                     check_status=False)
+            return self.run("xdotool", "getactivewindow", check_status=False).strip() \
+                == str(window)
+        self.wait(f"window {window} to become the active window", active)
+        log(f"pressing {keys} in window {window}")
+        self.run("xdotool", "key", "--clearmodifiers", keys)
+
+    def screenshot_home_view(self, window, path):
+        def painted():
+            self.run("import", "-window", str(window), path, timeout=15)
+            size = tuple(int(v) for v in self.run("identify", "-format", "%w %h", path).split())
+            if size != MAIN_WINDOW_SIZE:
+                raise LookupError(f"the screenshot is {size}")
+            # The big amber button covers a good part of the home view once it is painted.
+            share = float(self.run("convert", path, "-alpha", "off", "-fuzz", "12%", "-fill",
+                                   "black", "+opaque", AMBER, "-fill", "white", "-opaque",
+                                   AMBER, "-colorspace", "Gray", "-format", "%[fx:mean]",
+                                   "info:"))
+            return share if share > 0.01 else None
+        share = self.wait("a painted home view with the amber button in the screenshot", painted)
+        log(f"screenshot of the home view saved to {path} ({share:.1%} amber pixels)")
+
+    def wait_for_setting(self, key, value):
+        def probe():
+            path = os.path.join(self.env["XDG_CONFIG_HOME"], "veluna", "veluna.json")
+            with open(path, encoding="utf-8") as f:
+                found = json.load(f).get(key, "(absent)")
+            if found is not value:
+                raise LookupError(f'"{key}": {json.dumps(found)}')
+            return True
+        self.wait(f'"{key}": {json.dumps(value)} in the settings file', probe)
 
 
-def window_manager_running(env):
-    result = run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env, check=False)
-    return result.returncode == 0 and "window id #" in result.stdout
-
-
-def bus_has_name(bus, name):
-    return bool(bus.name_has_owner(name))
-
-
-def start_logind(session, env, system_bus):
-    session.start("logind-mock",
-                  ["/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"], env)
-    wait_for("logind's mock on the system bus", lambda: bus_has_name(system_bus, LOGIND))
-    log("logind mock owns org.freedesktop.login1")
-
-
-def start_watcher(session, env, session_bus):
-    session.start("watcher-mock",
-                  ["/usr/bin/python3", "-m", "dbusmock", "--session", WATCHER, WATCHER_PATH,
-                   WATCHER], env)
-    wait_for("the StatusNotifierWatcher mock", lambda: bus_has_name(session_bus, WATCHER))
-    mock = dbus.Interface(session_bus.get_object(WATCHER, WATCHER_PATH), MOCK)
-    mock.AddProperties(WATCHER, dbus.Dictionary({
-        "IsStatusNotifierHostRegistered": dbus.Boolean(True),
-        "ProtocolVersion": dbus.Int32(0),
-        "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
-    }, signature="sv"), timeout=10)
-    mock.AddMethod(WATCHER, "RegisterStatusNotifierItem", "s", "", "", timeout=10)
-    host = session_bus.get_object(WATCHER, WATCHER_PATH).Get(
-        WATCHER, "IsStatusNotifierHostRegistered",
-        dbus_interface="org.freedesktop.DBus.Properties", timeout=10)
-    if not host:
-        fail("the watcher mock does not announce a StatusNotifier host")
-    log("StatusNotifierWatcher mock ready (IsStatusNotifierHostRegistered = true)")
-    return mock
-
-
-# ------------------------------------------------------------------------------- logind
-
-def inhibitors(system_bus):
-    manager = dbus.Interface(system_bus.get_object(LOGIND, LOGIND_PATH), LOGIND_MANAGER)
-    return [(str(what), str(who), str(why), str(mode), int(uid), int(pid))
-            for what, who, why, mode, uid, pid in manager.ListInhibitors(timeout=5)]
-
+# ------------------------------------------------------------------ logind and the tray
 
 def veluna_inhibitors(system_bus):
-    """Veluna's inhibitors; fails at once if any of them blocks sleep itself."""
-    held = [entry for entry in inhibitors(system_bus) if entry[1] == "Veluna"]
-    for entry in held:
-        if "sleep" in entry[0].split(":"):
-            fail(f"Veluna took a 'sleep' inhibitor, it must only inhibit idle: {entry}")
+    """Veluna's inhibitors as (what, mode); fails at once if any of them blocks sleep itself."""
+    manager = dbus.Interface(system_bus.get_object(LOGIND, "/org/freedesktop/login1"),
+                             "org.freedesktop.login1.Manager")
+    held = [(str(what), str(mode)) for what, who, _, mode, _, _
+            in manager.ListInhibitors(timeout=5) if who == "Veluna"]
+    for what, mode in held:
+        check("sleep" not in what.split(":"),
+              f"Veluna took a '{what}' inhibitor ({mode}); it must only inhibit idle")
     return held
 
 
-def wait_for_idle_inhibitor(system_bus, veluna):
+def wait_for_inhibitor(desktop, system_bus, held):
+    expected = [("idle", "block")] if held else []
+
     def probe():
-        held = veluna_inhibitors(system_bus)
-        return [e for e in held if e[0].split(":") == ["idle"] and e[3] == "block"]
-    found = wait_for("a logind inhibitor what=idle who=Veluna mode=block", probe, alive=veluna)
-    log(f"logind holds: {found[0]}")
-    return found
+        found = veluna_inhibitors(system_bus)
+        if found != expected:
+            raise LookupError(f"logind holds {found}")
+        return True
+    desktop.wait(f"logind to hold {expected or 'no'} Veluna inhibitor", probe)
+    log(f"logind holds {expected or 'no'} Veluna inhibitor")
 
 
-def wait_for_no_inhibitor(system_bus, veluna=None):
-    wait_for("logind to hold no Veluna inhibitor",
-             lambda: veluna_inhibitors(system_bus) == [], alive=veluna)
-    log("logind holds no Veluna inhibitor")
-
-
-# ------------------------------------------------------------------------------- windows
-
-def visible_windows(env, pid):
-    result = run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid)], env,
-                 check=False)
-    return [int(line) for line in result.stdout.split()]
-
-
-def window_size(env, window):
-    result = run(["xdotool", "getwindowgeometry", "--shell", str(window)], env)
-    values = dict(line.split("=", 1) for line in result.stdout.split() if "=" in line)
-    return int(values["WIDTH"]), int(values["HEIGHT"])
-
-
-def window_types(env, window):
-    return run(["xprop", "-id", str(window), "_NET_WM_WINDOW_TYPE"], env).stdout
-
-
-def find_dialog(env, pid):
-    for window in visible_windows(env, pid):
-        if "_NET_WM_WINDOW_TYPE_DIALOG" in window_types(env, window):
-            return window
-    return None
-
-
-def find_main_window(env, pid):
-    for window in visible_windows(env, pid):
-        if window_size(env, window) == MAIN_WINDOW_SIZE \
-                and "_NET_WM_WINDOW_TYPE_DIALOG" not in window_types(env, window):
-            return window
-    return None
-
-
-def active_window(env):
-    result = run(["xdotool", "getactivewindow"], env, check=False)
-    return int(result.stdout.strip()) if result.returncode == 0 and result.stdout.strip() else None
-
-
-def activate(env, window, veluna, what):
-    def probe():
-        if active_window(env) == window:
-            return True
-        run(["xdotool", "windowactivate", "--sync", str(window)], env, timeout=5, check=False)
-        return active_window(env) == window
-    wait_for(f"{what} (window {window}) to become the active window", probe, alive=veluna)
-
-
-def press(env, keys):
-    log(f"pressing {keys}")
-    run(["xdotool", "key", "--clearmodifiers", keys], env)
-
-
-# ------------------------------------------------------------------------------- settings
-
-def read_settings(path):
-    with open(path, encoding="utf-8") as f:
-        return json.load(f)
-
-
-def wait_for_setting(path, key, value, veluna):
-    def probe():
-        return os.path.exists(path) and read_settings(path).get(key) is value
-    wait_for(f'"{key}": {json.dumps(value)} in {path}', probe, alive=veluna)
-    log(f'settings file has "{key}": {json.dumps(value)}')
-
-
-# --------------------------------------------------------------------------- screenshot
-
-def amber_share(env, png):
-    """Share of the picture's pixels close to the amber accent colour."""
-    result = run(["convert", png, "-alpha", "off", "-fuzz", "12%",
-                  "-fill", "black", "+opaque", AMBER, "-fill", "white", "-opaque", AMBER,
-                  "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"], env)
-    return float(result.stdout.strip())
-
-
-def screenshot_home_view(env, window, path, veluna):
-    def probe():
-        run(["import", "-window", str(window), path], env, timeout=15)
-        size = run(["identify", "-format", "%w %h", path], env).stdout.split()
-        if tuple(int(v) for v in size) != MAIN_WINDOW_SIZE:
-            return False
-        share = amber_share(env, path)
-        # The big amber button covers a good part of the home view once it is painted.
-        return share if share > 0.01 else False
-    share = wait_for("a painted home view with the amber button in the screenshot", probe,
-                     alive=veluna)
-    log(f"screenshot of the home view saved to {path} ({share:.1%} amber pixels)")
-
-
-# ------------------------------------------------------------------------------ the tray
-
-def registered_item(watcher):
-    calls = watcher.GetMethodCalls("RegisterStatusNotifierItem", timeout=5)
-    return [str(args[0]) for _, args in calls]
-
-
-def layout_entries(menu):
-    """The top-level entries of the item's menu, as a desktop shell reads them."""
-    revision, (root_id, _, children) = menu.GetLayout(
-        dbus.Int32(0), dbus.Int32(-1), dbus.Array([], signature="s"), signature="iias",
+def open_tray_menu(desktop, session_bus, watcher):
+    """The menu of the item veluna registered with the watcher, found as a shell finds it."""
+    calls = desktop.wait(f"{REGISTER} on the watcher",
+                         lambda: watcher.GetMethodCalls(REGISTER, timeout=5))
+    service = str(calls[0][1][0])
+    log(f"watcher received {REGISTER}({service!r})")
+    check(not service.startswith("/"), f"the item registered a path ({service}), not its bus name")
+    daemon = session_bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+    owner = int(daemon.GetConnectionUnixProcessID(service, dbus_interface="org.freedesktop.DBus"))
+    check(owner == desktop.veluna.pid, f"the item {service} belongs to pid {owner}, not veluna")
+    menu_path = session_bus.get_object(service, "/StatusNotifierItem").Get(
+        "org.kde.StatusNotifierItem", "Menu", dbus_interface="org.freedesktop.DBus.Properties",
         timeout=5)
-    entries = []
-    for child in children:
-        entry_id, props, _ = child
-        entries.append({
-            "id": int(entry_id),
-            "label": str(props.get("label", "")),
-            "type": str(props.get("type", "standard")),
-            "enabled": bool(props.get("enabled", True)),
-            "visible": bool(props.get("visible", True)),
-        })
-    return [e for e in entries if e["visible"]]
+    return dbus.Interface(session_bus.get_object(service, menu_path), "com.canonical.dbusmenu")
 
 
-def actions(entries):
-    return [e for e in entries if e["type"] != "separator"]
-
-
-def describe(entries):
-    return [(e["id"], e["label"], e["type"]) for e in entries]
+def wait_for_toggle(desktop, menu, label):
+    """The menu's visible top-level entries, once the first one, the awake toggle, reads label."""
+    def probe():
+        _, (_, _, children) = menu.GetLayout(0, -1, dbus.Array([], signature="s"),
+                                             signature="iias", timeout=5)
+        entries = [{"id": int(entry_id), "label": str(props.get("label", "")).strip(),
+                    "enabled": bool(props.get("enabled", True))}
+                   for entry_id, props, _ in children
+                   if props.get("visible", True) and props.get("type", "") != "separator"]
+        if not entries or entries[0]["label"] != label:
+            raise LookupError(f"the menu reads {[e['label'] for e in entries]}")
+        return entries
+    return desktop.wait(f'the first tray menu entry to read "{label}"', probe)
 
 
 def click(menu, entry):
     log(f"clicking tray menu entry {entry['id']} ({entry['label']!r})")
-    menu.Event(dbus.Int32(entry["id"]), "clicked", dbus.Int32(0, variant_level=1),
-               dbus.UInt32(0), signature="isvu", timeout=5)
-
-
-def wait_for_first_label(menu, label, veluna):
-    def probe():
-        items = actions(layout_entries(menu))
-        return items if items and items[0]["label"] == label else False
-    items = wait_for(f'the first tray menu entry to read "{label}"', probe, alive=veluna)
-    log(f'first tray menu entry reads "{label}"')
-    return items
+    menu.Event(entry["id"], "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+               signature="isvu", timeout=5)
 
 
 # ---------------------------------------------------------------------------------- test
 
-def check(condition, message):
-    if not condition:
-        fail(message)
-
-
-def run_test(args, session):
-    texts = english_texts(args.translations)
-    stop_title = texts["awake.button_stop"]
-    start_title = texts["awake.button_start"]
-    duration_titles = [texts[key] for key in (
-        "awake.duration_unlimited", "awake.duration_30_min", "awake.duration_1_hour",
-        "awake.duration_2_hours", "awake.duration_4_hours", "awake.duration_custom")]
-
-    root = session.root
-    home = os.path.join(root, "home")
-    xdg = {name: os.path.join(root, folder) for name, folder in (
-        ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"), ("XDG_CACHE_HOME", "cache"),
-        ("XDG_RUNTIME_DIR", "runtime"))}
-    for folder in [home, *xdg.values()]:
-        os.mkdir(folder, 0o700)
-    base_env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home,
-                "LANG": "en_US.UTF-8", "LANGUAGE": "", **xdg}
+def run_test(args, desktop):
+    texts = {m.get("id"): m.findtext("translation") or m.findtext("source")
+             for m in ET.parse(args.translations).getroot().iter("message")}
 
     log("step 1: private desktop: buses, X server, window manager, logind and tray watcher")
-    session_address = start_bus(session, "session-bus", base_env)
-    system_address = start_bus(session, "system-bus", base_env)
-    base_env["DBUS_SESSION_BUS_ADDRESS"] = session_address
-    base_env["DBUS_SYSTEM_BUS_ADDRESS"] = system_address
-    display = start_display(session, base_env)
-    session.display = display
-    env = dict(base_env, DISPLAY=display)
+    env = desktop.env
+    env["DBUS_SESSION_BUS_ADDRESS"] = desktop.start_bus("session-bus")
+    env["DBUS_SYSTEM_BUS_ADDRESS"] = desktop.start_bus("system-bus")
+    desktop.start_display()
+    session_bus = dbus.bus.BusConnection(env["DBUS_SESSION_BUS_ADDRESS"])
+    system_bus = dbus.bus.BusConnection(env["DBUS_SYSTEM_BUS_ADDRESS"])
+    watcher = desktop.start_mocks(system_bus, session_bus)
 
-    session.start("openbox", ["openbox", "--sm-disable"], env)
-    wait_for("openbox to manage the screen", lambda: window_manager_running(env))
-    log("openbox manages the screen")
+    log("step 2: first launch; the welcome dialog takes its default button (standard app)")
+    veluna = desktop.veluna = desktop.start("veluna", [args.veluna], QT_QPA_PLATFORM="xcb")
+    desktop.press(desktop.wait("the welcome dialog", desktop.find_dialog), "Return")
+    desktop.wait("the welcome dialog to close", lambda: desktop.find_dialog() is None)
+    desktop.wait_for_setting("VLOnboarded", True)
+    desktop.wait_for_setting("VLMenuBarMode", False)
 
-    session_bus = dbus.bus.BusConnection(session_address)
-    system_bus = dbus.bus.BusConnection(system_address)
-    start_logind(session, env, system_bus)
-    check(inhibitors(system_bus) == [], "logind's mock starts with inhibitors already held")
-    watcher = start_watcher(session, env, session_bus)
-
-    log("step 2: first launch of veluna")
-    veluna_env = dict(env, QT_QPA_PLATFORM="xcb")
-    veluna = session.start("veluna", [args.veluna], veluna_env)
-    session.veluna = veluna
-    settings_path = os.path.join(xdg["XDG_CONFIG_HOME"], "veluna", "veluna.json")
-
-    log("step 3: the welcome dialog takes its default button (standard app)")
-    dialog = wait_for("the welcome dialog", lambda: find_dialog(env, veluna.pid), alive=veluna)
-    log(f"welcome dialog is window {dialog}")
-    activate(env, dialog, veluna, "the welcome dialog")
-    press(env, "Return")
-    wait_for("the welcome dialog to close", lambda: find_dialog(env, veluna.pid) is None,
-             alive=veluna)
-    wait_for_setting(settings_path, "VLOnboarded", True, veluna)
-    wait_for_setting(settings_path, "VLMenuBarMode", False, veluna)
-
-    main = wait_for("the 430x665 main window", lambda: find_main_window(env, veluna.pid),
-                    alive=veluna)
-    log(f"main window is window {main}")
+    log("step 3: the home view; Return keeps the computer awake")
+    main = desktop.wait("the 430x665 main window", desktop.find_main_window)
     check(veluna_inhibitors(system_bus) == [], "Veluna holds an inhibitor before being asked to")
-    screenshot_home_view(env, main, args.screenshot, veluna)
+    desktop.screenshot_home_view(main, args.screenshot)
+    desktop.press(main, "Return")
+    wait_for_inhibitor(desktop, system_bus, held=True)
 
-    activate(env, main, veluna, "the main window")
-    press(env, "Return")
-    wait_for_idle_inhibitor(system_bus, veluna)
-
-    log("step 4: Ctrl+W switches to menu-bar mode and the tray item registers")
-    check(registered_item(watcher) == [],
+    log("step 4: Ctrl+W switches to menu-bar mode; the tray menu is read and clicked")
+    check(not watcher.GetMethodCalls(REGISTER),
           "the tray item registered before menu-bar mode was chosen")
-    activate(env, main, veluna, "the main window")
-    press(env, "ctrl+w")
-    wait_for_setting(settings_path, "VLMenuBarMode", True, veluna)
-    names = wait_for("RegisterStatusNotifierItem on the watcher",
-                     lambda: registered_item(watcher), alive=veluna)
-    log(f"watcher received RegisterStatusNotifierItem({names[0]!r})")
-    service = names[0]
-    check(not service.startswith("/"),
-          f"the item registered a path ({service}) instead of its bus name")
-    daemon = dbus.Interface(session_bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus"),
-                            "org.freedesktop.DBus")
-    owner_pid = int(daemon.GetConnectionUnixProcessID(service, timeout=5))
-    check(owner_pid == veluna.pid,
-          f"the registered item {service} belongs to pid {owner_pid}, not veluna ({veluna.pid})")
-
-    item = session_bus.get_object(service, "/StatusNotifierItem")
-    menu_path = str(item.Get(ITEM_IFACE, "Menu", dbus_interface="org.freedesktop.DBus.Properties",
-                             timeout=5))
-    log(f"the item's menu is at {menu_path}")
-    menu = dbus.Interface(session_bus.get_object(service, menu_path), DBUSMENU)
-
-    items = wait_for_first_label(menu, stop_title, veluna)
-    log(f"tray menu: {describe(items)}")
-    labels = [e["label"].strip() for e in items]
-    missing = [title for title in duration_titles if title not in labels]
-    check(not missing, f"the tray menu lacks the duration entries {missing}; it has {labels}")
-    header = [e for e in items if e["label"].strip() == texts["awake.menu_duration_header"]]
-    check(header and not header[0]["enabled"],
-          f"the tray menu lacks a disabled \"{texts['awake.menu_duration_header']}\" heading")
-    for key in ("menu.open_app", "menu.quit"):
-        check(texts[key] in labels, f'the tray menu lacks "{texts[key]}"; it has {labels}')
-    log("tray menu lists the toggle, the durations, Open and Quit")
-
-    click(menu, items[0])
-    wait_for_no_inhibitor(system_bus, veluna)
-    items = wait_for_first_label(menu, start_title, veluna)
-
-    click(menu, items[0])
-    wait_for_idle_inhibitor(system_bus, veluna)
-    wait_for_first_label(menu, stop_title, veluna)
+    desktop.press(main, "ctrl+w")
+    desktop.wait_for_setting("VLMenuBarMode", True)
+    menu = open_tray_menu(desktop, session_bus, watcher)
+    entries = wait_for_toggle(desktop, menu, texts["awake.button_stop"])
+    labels = [e["label"] for e in entries]
+    log(f"tray menu: {labels}")
+    wanted = [texts["awake.duration_" + name] for name in (
+        "unlimited", "30_min", "1_hour", "2_hours", "4_hours", "custom")]
+    missing = [t for t in wanted + [texts["menu.open_app"], texts["menu.quit"]] if t not in labels]
+    check(not missing, f"the tray menu lacks {missing}; it has {labels}")
+    heading = texts["awake.menu_duration_header"]
+    check([e for e in entries if e["label"] == heading and not e["enabled"]],
+          f'the tray menu lacks a disabled "{heading}" heading')
+    click(menu, entries[0])
+    wait_for_inhibitor(desktop, system_bus, held=False)
+    click(menu, wait_for_toggle(desktop, menu, texts["awake.button_start"])[0])
+    wait_for_inhibitor(desktop, system_bus, held=True)
+    wait_for_toggle(desktop, menu, texts["awake.button_stop"])
 
     log("step 5: Ctrl+Q quits")
-    window = wait_for("a visible veluna window", lambda: find_main_window(env, veluna.pid)
-                      or (visible_windows(env, veluna.pid) or [None])[0], alive=veluna)
-    activate(env, window, veluna, "veluna's window")
-    press(env, "ctrl+q")
+    desktop.press(desktop.wait("a visible veluna window", lambda: desktop.find_main_window()
+                               or next(iter(desktop.visible_windows()), None)), "ctrl+q")
     try:
-        status = veluna.wait(timeout=min(STEP_TIMEOUT, max(remaining_budget(), 1.0)))
+        status = veluna.wait(timeout=STEP_TIMEOUT)
     except subprocess.TimeoutExpired:
-        fail(f"veluna still runs {STEP_TIMEOUT:.0f}s after Ctrl+Q")
+        raise TestFailure(f"veluna still runs {STEP_TIMEOUT:.0f}s after Ctrl+Q") from None
     check(status == 0, f"veluna {exit_description(status)} after Ctrl+Q; it must exit with 0")
-    log("veluna exited with status 0")
-    wait_for_no_inhibitor(system_bus)
-    check(inhibitors(system_bus) == [], f"logind still holds {inhibitors(system_bus)}")
+    desktop.veluna = None
+    wait_for_inhibitor(desktop, system_bus, held=False)
 
 
 def main():
@@ -624,48 +422,37 @@ def main():
     parser.add_argument("--veluna", required=True, help="the veluna binary")
     parser.add_argument("--translations", required=True, help="resources/translations/veluna_en.ts")
     parser.add_argument("--screenshot", required=True, help="where the home view's PNG goes")
-    parser.add_argument("--failure-screenshot", help="where a screenshot of the screen goes on failure")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("--failure-screenshot", help="where the screen's PNG goes on failure")
     args = parser.parse_args()
-
-    for tool in ("dbus-daemon", "Xvfb", "openbox", "xdotool", "xprop", "import", "convert",
-                 "identify"):
-        if shutil.which(tool) is None:
-            print(f"FAIL: {tool} is not installed (run scripts/setup.sh <build-dir> test)")
-            return 1
-
+    missing = [tool for tool in ("dbus-daemon", "Xvfb", "openbox", "xdotool", "xprop", "import",
+                                 "convert", "identify") if shutil.which(tool) is None]
+    if missing:
+        print(f"FAIL: {', '.join(missing)} not installed (run scripts/setup.sh <build-dir> test)")
+        return 1
     for stale in (args.screenshot, args.failure_screenshot):
         if stale and os.path.exists(stale):
             os.remove(stale)
+
     signal.signal(signal.SIGTERM, stop_on_signal)
     signal.signal(signal.SIGINT, stop_on_signal)
-    session = Session(args.keep)
-    status = 1
-    reason = None
+    desktop = Desktop()
+    reason = "interrupted"
     try:
-        run_test(args, session)
-        status = 0
+        run_test(args, desktop)
+        reason = None
     except TestFailure as error:
         reason = str(error)
-        print(f"FAIL: {reason}", flush=True)
     except Exception as error:  # pylint: disable=broad-except
         traceback.print_exc(file=sys.stdout)
         reason = f"the test itself broke: {type(error).__name__}: {error} (traceback above)"
-        print(f"FAIL: {reason}", flush=True)
     finally:
-        if status != 0:
-            session.screenshot_screen(args.failure_screenshot)
-            session.stop_all()
-            session.dump_logs()
-        else:
-            session.stop_all()
-        session.remove_files()
-    if status == 0:
-        log("PASS: welcome dialog, home view, logind idle inhibitor, menu-bar mode, tray menu "
-            "toggle and quit all behave")
-    else:
+        desktop.close(reason is not None, args.failure_screenshot)
+    if reason:
         print(f"FAIL (after {time.monotonic() - START:.1f}s): {reason}", flush=True)
-    return status
+        return 1
+    log("PASS: welcome dialog, home view, logind idle inhibitor, menu-bar mode, tray menu "
+        "toggle and quit all behave")
+    return 0
 
 
 if __name__ == "__main__":
