@@ -1,12 +1,11 @@
-// A stand-in for the program that tst_crashcapture starts as a child process: it installs the
-// crash reporter the way the program does at launch, then fails the way it is asked to.
+// Stands in for the program in tst_crashcapture: installs the crash reporter the way the program
+// does at launch, then fails as asked:
 //
-//   veluna-crash-helper <how>
+//   veluna-crash-helper launch | segv | segv-no-malloc | thread-segv | overflow | raise <signal>
+//                       | throw-runtime | throw-empty | throw-int | throw-class
 //
-// how: "launch" (only the launch: the uploads, waited for, then a normal exit), "segv",
-// "segv-no-malloc" (any malloc() from then on ends the process with exit code 9), "thread-segv",
-// "abort", "fpe", "overflow", "raise" <signal number>, "exception", "empty-exception", "throw-int",
-// "throw-class". Reports go to VELUNA_TEST_CRASH_URL; without it nothing is uploaded.
+// "launch" waits for the uploads, then exits normally. After "segv-no-malloc" any malloc() ends
+// the process with exit code 9. Reports go to VELUNA_TEST_CRASH_URL; without it, nowhere.
 
 #include "crashreporter.h"
 #include "endpoints.h"
@@ -18,9 +17,6 @@
 #include <QThread>
 
 #include <csignal>
-#include <cstdlib>
-#include <functional>
-#include <map>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -34,11 +30,8 @@ volatile bool allocationForbidden = false;
 
 extern "C" void *malloc(std::size_t size)
 {
-    if (allocationForbidden) {
-        static constexpr char complaint[] = "malloc() called where allocation is forbidden\n";
-        [[maybe_unused]] const ssize_t ignored = ::write(2, complaint, sizeof complaint - 1);
+    if (allocationForbidden)
         ::_exit(9);
-    }
     return __libc_malloc(size);
 }
 
@@ -48,8 +41,6 @@ struct NotAnException
 };
 
 namespace {
-volatile int one = 1;
-volatile int zero = 0;
 volatile int *volatile nowhere = nullptr;
 volatile int depthToStopAt = -1;
 
@@ -69,13 +60,7 @@ int recurse(int depth)
     return recurse(depth + 1) + frame[(depth + 7) % sizeof frame];
 }
 
-void divideByZero()
-{
-    [[maybe_unused]] volatile int quotient = one / zero;
-    ::raise(SIGFPE); // where integer division does not trap
-}
-
-// Lets the uploads that install() started finish (each reply is freed when it ends).
+// Every reply is freed when it ends: none left means every upload was answered.
 int waitForUploads()
 {
     const QDeadlineTimer deadline(10000);
@@ -86,32 +71,6 @@ int waitForUploads()
         QThread::msleep(5);
     }
     return 0;
-}
-
-const std::map<QString, std::function<void(const QStringList &)>> &failures()
-{
-    static const std::map<QString, std::function<void(const QStringList &)>> table {
-        { QStringLiteral("segv"), [](const QStringList &) { writeThroughNull(); } },
-        { QStringLiteral("segv-no-malloc"),
-          [](const QStringList &) {
-              allocationForbidden = true;
-              writeThroughNull();
-          } },
-        { QStringLiteral("thread-segv"),
-          [](const QStringList &) { std::thread(writeThroughNull).join(); } },
-        { QStringLiteral("abort"), [](const QStringList &) { std::abort(); } },
-        { QStringLiteral("fpe"), [](const QStringList &) { divideByZero(); } },
-        { QStringLiteral("overflow"), [](const QStringList &) { std::exit(recurse(0)); } },
-        { QStringLiteral("raise"),
-          [](const QStringList &args) { ::raise(args.value(2).toInt()); } },
-        { QStringLiteral("exception"),
-          [](const QStringList &) { throw std::runtime_error("boom"); } },
-        { QStringLiteral("empty-exception"),
-          [](const QStringList &) { throw std::logic_error(""); } },
-        { QStringLiteral("throw-int"), [](const QStringList &) { throw 42; } },
-        { QStringLiteral("throw-class"), [](const QStringList &) { throw NotAnException(); } },
-    };
-    return table;
 }
 } // namespace
 
@@ -126,13 +85,26 @@ int main(int argc, char *argv[])
         QUrl(url.isEmpty() ? QStringLiteral("http://unset.invalid/") : url));
     CrashReporter::install();
 
-    const QStringList args = QCoreApplication::arguments();
-    const QString how = args.value(1);
+    const QString how = app.arguments().value(1);
     if (how == QLatin1String("launch"))
         return waitForUploads();
-    const auto failure = failures().find(how);
-    if (failure == failures().end())
-        return 2;
-    failure->second(args);
+    if (how == QLatin1String("segv-no-malloc"))
+        allocationForbidden = true;
+    if (how == QLatin1String("segv") || how == QLatin1String("segv-no-malloc"))
+        writeThroughNull();
+    if (how == QLatin1String("thread-segv"))
+        std::thread(writeThroughNull).join();
+    if (how == QLatin1String("overflow"))
+        return recurse(0);
+    if (how == QLatin1String("raise"))
+        ::raise(app.arguments().value(2).toInt());
+    if (how == QLatin1String("throw-runtime"))
+        throw std::runtime_error("boom");
+    if (how == QLatin1String("throw-empty"))
+        throw std::logic_error("");
+    if (how == QLatin1String("throw-int"))
+        throw 42;
+    if (how == QLatin1String("throw-class"))
+        throw NotAnException();
     return 4; // the failure did not end the process
 }

@@ -13,28 +13,6 @@ namespace {
 constexpr qsizetype maxHeaderSize = 64 * 1024;
 constexpr qint64 fillerChunk = 64 * 1024;
 
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 // The head of a request, or nothing while it is incomplete.
 std::optional<LocalHttpServer::Request> parseHead(const QByteArray &head)
 {
@@ -150,8 +128,9 @@ void LocalHttpServer::answer(QTcpSocket *socket, const Response &response)
     QTimer::singleShot(response.delay, this, [this, guarded, response] {
         if (!guarded)
             return;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-            + reasonPhrase(response.status) + "\r\nConnection: close\r\nContent-Length: "
+        // Clients read the status code alone: one reason phrase does for all.
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status)
+            + " Status\r\nConnection: close\r\nContent-Length: "
             + QByteArray::number(response.body.size() + response.fillerBytes) + "\r\n";
         for (const auto &[name, value] : response.headers)
             head += name + ": " + value + "\r\n";
