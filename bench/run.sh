@@ -11,6 +11,8 @@
 #   BENCH_REPS=N              start-up repetitions per program (default 5)
 #   BENCH_SETTLE_SECONDS=N    wait after the window shows before reading VmHWM (default 1)
 #   BENCH_AFTERMATH_SECONDS=N the idle window starts N s after the window shows (default 35)
+#   BENCH_FIRST_LAUNCH=1      launch as a first run (the update check 60 s after start
+#                             then falls in the idle window)
 #   BENCH_LOGIND=0            do not start the mock logind on the private system bus
 #   BENCH_KEEP=1              keep the scratch folder (logs, homes) instead of deleting it
 #   BENCH_TOOLS_BUILD_DIR=D   where bench/ (bare program + mapwatch) is built
@@ -38,6 +40,7 @@ OBSERVE_SETTLE=3
 # happens from OBSERVE_SETTLE up to then is reported on its own line.
 AFTERMATH=${BENCH_AFTERMATH_SECONDS:-35}
 USE_LOGIND=${BENCH_LOGIND:-1}
+FIRST_LAUNCH=${BENCH_FIRST_LAUNCH:-0}
 MAP_TIMEOUT=30
 SCREEN_W=1280
 SCREEN_H=1024
@@ -292,7 +295,12 @@ launch() {
     local home=$RUN_DIR/home/$name-$LAUNCH_SEQ
     mkdir -p "$home/.config/veluna" "$home/.cache" "$home/.local/share" "$home/run"
     chmod 700 "$home/run"
-    printf '{"VLOnboarded": true, "VLMenuBarMode": false}\n' > "$home/.config/veluna/veluna.json"
+    # A returning user's settings: onboarding answered and, unless BENCH_FIRST_LAUNCH=1, an
+    # update check made just now (a first launch checks for updates 60 s after start).
+    local seed='"VLOnboarded": true, "VLMenuBarMode": false'
+    [ "$FIRST_LAUNCH" = 1 ] ||
+        seed="$seed, \"VLUpdaterLastCheck\": {\"\$date\": \"$(date -u +%Y-%m-%dT%H:%M:%SZ)\"}"
+    printf '{%s}\n' "$seed" > "$home/.config/veluna/veluna.json"
     local fifo=$RUN_DIR/report-$LAUNCH_SEQ
     mkfifo "$fifo" || die "mkfifo"
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" USER="${USER:-bench}" \

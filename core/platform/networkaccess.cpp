@@ -5,8 +5,6 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
-#include <algorithm>
-
 namespace {
 constexpr char refusedRedirectProperty[] = "velunaRefusedRedirect";
 constexpr int maxRedirects = 5;
@@ -34,21 +32,36 @@ void guardRedirects(QNetworkReply *reply)
 // Qt keeps a connection open for two minutes after its last reply in case another request
 // follows, and wakes to close it then. Our exchanges are an hour or more apart, so the
 // connections (and the network thread) go as soon as no transfer is left.
-void releaseWhenIdle(QNetworkAccessManager &manager)
+class IdleReleasingManager : public QNetworkAccessManager
 {
-    const auto replies = manager.findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
-    if (std::none_of(replies.cbegin(), replies.cend(),
-                     [](const QNetworkReply *reply) { return reply->isRunning(); }))
-        manager.clearConnectionCache();
-}
+protected:
+    QNetworkReply *createRequest(Operation operation, const QNetworkRequest &request,
+                                 QIODevice *outgoingData) override
+    {
+        QNetworkReply *reply
+            = QNetworkAccessManager::createRequest(operation, request, outgoingData);
+        ++m_running;
+        connect(reply, &QNetworkReply::finished, this, [this] {
+            // Queued: the reply's own handlers run first, and may start the next request.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (--m_running == 0)
+                        clearConnectionCache();
+                },
+                Qt::QueuedConnection);
+        });
+        return reply;
+    }
+
+private:
+    int m_running = 0;
+};
 } // namespace
 
 QNetworkAccessManager &NetworkAccess::shared()
 {
-    static QNetworkAccessManager manager;
-    static const QMetaObject::Connection release = QObject::connect(
-        &manager, &QNetworkAccessManager::finished, &manager, [] { releaseWhenIdle(manager); },
-        Qt::QueuedConnection);
+    static IdleReleasingManager manager;
     return manager;
 }
 

@@ -1,5 +1,6 @@
 #include "badgeimageview.h"
 #include "flippedview.h"
+#include "symbolicon.h"
 #include "twodigitformatter.h"
 #include "uikit.h"
 
@@ -94,11 +95,46 @@ private slots:
         QCOMPARE(window.childAt(27, 22), button);
     }
 
-    void markIsThe120PixelArtwork()
+    void artworkIsDrawnAtTheSizeAsked()
     {
         const QImage mark = UiKit::plenoxMark();
         QCOMPARE(mark.size(), QSize(120, 120));
         QCOMPARE(qAlpha(mark.pixel(0, 0)), 0);
+
+        QCOMPARE(UiKit::applicationIcon().availableSizes().size(), 4);
+        QCOMPARE(UiKit::applicationIcon().pixmap(QSize(32, 32)).size(), QSize(32, 32));
+        const QPixmap picture = UiKit::applicationPicture(1.0);
+        QCOMPARE(picture.size(), QSize(92, 92));
+        const QPixmap sharpPicture = UiKit::applicationPicture(2.0);
+        QCOMPARE(sharpPicture.size(), QSize(184, 184));
+        QCOMPARE(sharpPicture.deviceIndependentSize(), QSizeF(92, 92));
+        QVERIFY(picture.toImage().pixelColor(46, 46).alpha() > 0);
+    }
+
+    void symbolsAreDrawnInTheirColourAtAnySize()
+    {
+        const QColor red(220, 20, 30);
+        const QIcon cup = SymbolIcon::make(QStringLiteral(":/icons/cup-filled.svg"), red);
+        QVERIFY(!cup.isNull());
+        // Panels pick from the sizes an icon says it has.
+        QVERIFY(cup.availableSizes().contains(QSize(22, 22)));
+        for (int side : { 16, 22, 37, 64 }) {
+            const QImage image = cup.pixmap(QSize(side, side)).toImage();
+            QCOMPARE(image.size(), QSize(side, side));
+            int opaque = 0;
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel.alpha() == 255) {
+                        ++opaque;
+                        QCOMPARE(pixel.rgb(), red.rgb());
+                    }
+                }
+            }
+            QVERIFY2(opaque > side, "the symbol is not drawn");
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        }
+        QVERIFY(SymbolIcon::make(QStringLiteral(":/icons/no-such.svg"), red).isNull());
     }
 
     void formatterAcceptance_data()
