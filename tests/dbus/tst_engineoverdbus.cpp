@@ -3,130 +3,72 @@
 #include "localisation.h"
 #include "manualclock.h"
 #include "mockbuses.h"
-#include "systemlog.h"
 
 #include <QTest>
 
 using namespace std::chrono_literals;
 
-// The awake engine on the real D-Bus layer: what the user starts and stops is what the desktop
-// services hold, and a timed period lets go of them by itself.
+// The awake engine on the real D-Bus layer: what the user starts, toggles and stops is what
+// logind holds, and a timed period lets go of it by itself.
 class TestEngineOverDBus : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { QVERIFY(m_buses.startBuses()); }
+    void cleanup() { m_buses.stopServices(); }
 
-    void startAndStopTakeAndDropLogindLocks();
-    void timedPeriodLetsGoOfLogindWhenItEnds();
-    void displayToggleTouchesOnlyTheScreensaverHold();
-    void nothingToAskLeavesTheEngineIdleAndLogsTheCode();
+    void periodHoldsLogindUntilItEnds_data();
+    void periodHoldsLogindUntilItEnds();
 
 private:
-    std::unique_ptr<AwakeEngine> makeEngine();
-
     MockBuses m_buses;
     ManualClock m_clock;
-    QStringList m_log;
 };
 
-namespace {
-
-QString logindIdle(const QString &reasonKey)
+void TestEngineOverDBus::periodHoldsLogindUntilItEnds_data()
 {
-    return "idle|Veluna|" + L(reasonKey) + "|block";
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<bool>("display");
+    QTest::addColumn<QString>("ending");
+
+    QTest::newRow("until stopped, display too") << 0 << true << "stop";
+    QTest::newRow("until the program quits, display too") << 0 << true << "quit";
+    QTest::newRow("for 30 minutes, machine only") << 30 << false << "clock";
 }
 
-} // namespace
-
-void TestEngineOverDBus::initTestCase()
+void TestEngineOverDBus::periodHoldsLogindUntilItEnds()
 {
-    QVERIFY(m_buses.startBuses());
-}
-
-void TestEngineOverDBus::init()
-{
-    m_log.clear();
-    SystemLog::setObserver([this](const QString &line) { m_log.append(line); });
-}
-
-void TestEngineOverDBus::cleanup()
-{
-    SystemLog::setObserver({});
-    m_buses.stopServices();
-}
-
-std::unique_ptr<AwakeEngine> TestEngineOverDBus::makeEngine()
-{
-    return std::make_unique<AwakeEngine>(
+    QFETCH(int, minutes);
+    QFETCH(bool, display);
+    QFETCH(QString, ending);
+    QVERIFY(m_buses.start({ &MockBuses::logind }));
+    auto engine = std::make_unique<AwakeEngine>(
         std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::Environment::Desktop), m_clock);
-}
+    const QString sleepLock = "idle|Veluna|" + L("awake.assertion_reason_sleep") + "|block";
+    const QStringList both { sleepLock,
+                             "idle|Veluna|" + L("awake.assertion_reason_display") + "|block" };
+    const QStringList held = display ? both : QStringList { sleepLock };
+    const QStringList toggled = display ? QStringList { sleepLock } : both;
 
-void TestEngineOverDBus::startAndStopTakeAndDropLogindLocks()
-{
-    QVERIFY(m_buses.start(MockBuses::logind));
-    const auto engine = makeEngine();
-
-    engine->start(0, true);
-    QVERIFY(engine->isActive());
-    QVERIFY(engine->isDisplayHeld());
-    QCOMPARE(m_buses.held(MockBuses::logind),
-             (QStringList { logindIdle("awake.assertion_reason_sleep"),
-                            logindIdle("awake.assertion_reason_display") }));
-
-    engine->stop();
-    QVERIFY(!engine->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(m_buses.held(MockBuses::logind), QStringList(), 5000);
-}
-
-void TestEngineOverDBus::timedPeriodLetsGoOfLogindWhenItEnds()
-{
-    QVERIFY(m_buses.start(MockBuses::logind));
-    const auto engine = makeEngine();
-
-    engine->start(30, false);
+    engine->start(minutes, display);
     m_clock.advance(29min);
     QVERIFY(engine->isActive());
-    QCOMPARE(m_buses.held(MockBuses::logind),
-             QStringList { logindIdle("awake.assertion_reason_sleep") });
+    QCOMPARE(m_buses.state(MockBuses::logind), held);
+    // The display toggle touches only the display lock.
+    engine->setDisplayAwake(!display);
+    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), toggled, 5000);
+    engine->setDisplayAwake(display);
+    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), held, 5000);
 
-    m_clock.advance(1min);
-    QVERIFY(!engine->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(m_buses.held(MockBuses::logind), QStringList(), 5000);
-}
-
-void TestEngineOverDBus::displayToggleTouchesOnlyTheScreensaverHold()
-{
-    QVERIFY(m_buses.start({ &MockBuses::gnomeSession, &MockBuses::screenSaver }));
-    auto engine = makeEngine();
-
-    engine->start(0, true);
-    QCOMPARE(m_buses.held(MockBuses::gnomeSession), QStringList { "4101" });
-    QCOMPARE(m_buses.held(MockBuses::screenSaver), QStringList { "6303" });
-    engine->setDisplayAwake(false);
-    QCOMPARE(m_buses.held(MockBuses::screenSaver), QStringList());
-    QCOMPARE(m_buses.held(MockBuses::gnomeSession), QStringList { "4101" });
-    engine->setDisplayAwake(true);
-    QCOMPARE(m_buses.held(MockBuses::screenSaver), QStringList { "6304" });
-
-    // Quitting while awake gives everything back.
-    engine.reset();
-    QCOMPARE(m_buses.held(MockBuses::gnomeSession), QStringList());
-    QCOMPARE(m_buses.held(MockBuses::screenSaver), QStringList());
-}
-
-void TestEngineOverDBus::nothingToAskLeavesTheEngineIdleAndLogsTheCode()
-{
-    const auto engine = makeEngine();
-
-    engine->start(30, true);
-    QVERIFY(!engine->isActive());
-    QVERIFY(!engine->isDisplayHeld());
-    // The code of "unsupported", read as a signed 32-bit number.
-    QCOMPARE(m_log, QStringList { "Veluna: création d'assertion échouée (-536870201)" });
+    if (ending == "stop")
+        engine->stop();
+    else if (ending == "quit")
+        engine.reset();
+    else
+        m_clock.advance(1min);
+    QVERIFY(!engine || !engine->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), QStringList(), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestEngineOverDBus)

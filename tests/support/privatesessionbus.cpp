@@ -1,32 +1,37 @@
 #include "privatesessionbus.h"
 
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <signal.h>
 #include <sys/prctl.h>
 
 namespace {
-const QString connectionName = QStringLiteral("privatesessionbus");
 constexpr int startTimeoutMs = 10000;
 } // namespace
 
-PrivateSessionBus::~PrivateSessionBus()
+PrivateBus::PrivateBus(Plays plays, const QString &configFile)
+    : m_plays(plays)
+    , m_configFile(configFile)
+{ }
+
+PrivateBus::~PrivateBus()
 {
     if (!m_daemon)
         return;
-    QDBusConnection::disconnectFromBus(connectionName);
+    QDBusConnection::disconnectFromBus(m_address);
     m_daemon->kill();
     m_daemon->waitForFinished(startTimeoutMs);
 }
 
-bool PrivateSessionBus::start()
+bool PrivateBus::start()
 {
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProgram(QStringLiteral("dbus-daemon"));
-    m_daemon->setArguments({ QStringLiteral("--session"), QStringLiteral("--nofork"),
-                             QStringLiteral("--print-address=1") });
+    m_daemon->setArguments({ m_configFile.isEmpty()
+                                 ? QStringLiteral("--session")
+                                 : QStringLiteral("--config-file=") + m_configFile,
+                             QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
     m_daemon->setStandardInputFile(QProcess::nullDevice());
     // As root the daemon complains that it cannot raise its file limit; that is noise here.
     m_daemon->setStandardErrorFile(QProcess::nullDevice());
@@ -37,28 +42,24 @@ bool PrivateSessionBus::start()
             return false;
     }
     m_address = QString::fromUtf8(m_daemon->readLine()).trimmed();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
-    return QDBusConnection::connectToBus(m_address, connectionName).isConnected();
+    qputenv(m_plays == Plays::SessionBus ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS",
+            m_address.toUtf8());
+    // Named after the address, so that two private buses never share a connection.
+    return QDBusConnection::connectToBus(m_address, m_address).isConnected();
 }
 
-QDBusConnection PrivateSessionBus::connection() const
+QDBusConnection PrivateBus::connection() const
 {
-    return QDBusConnection(connectionName);
+    return QDBusConnection(m_address);
 }
 
-QString PrivateSessionBus::ownerOf(const QString &name) const
+QString PrivateBus::ownerOf(const QString &name) const
 {
     const QDBusReply<QString> owner = connection().interface()->serviceOwner(name);
     return owner.isValid() ? owner.value() : QString();
 }
 
-bool PrivateSessionBus::waitForOwner(const QString &name, bool owned, int timeoutMs) const
+bool PrivateBus::waitForOwner(const QString &name, bool owned, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (ownerOf(name).isEmpty() == owned) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return ownerOf(name).isEmpty() != owned; }, timeoutMs);
 }

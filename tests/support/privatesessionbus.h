@@ -6,28 +6,35 @@
 
 #include <memory>
 
-// A dbus-daemon of the test's own playing the session bus. start() points
-// DBUS_SESSION_BUS_ADDRESS at it, so it must run before the process first touches
-// QDBusConnection; processes the test starts afterwards inherit it. The daemon is killed by the
-// destructor, and dies with the test process if that crashes or times out.
-class PrivateSessionBus
+// A dbus-daemon of the test's own, playing the session bus or the system bus. start() points
+// DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS at it, so it must run before the process
+// first opens that bus; processes the test starts afterwards inherit it. The daemon is killed by
+// the destructor, and dies with the test process if that crashes or times out.
+class PrivateBus
 {
 public:
-    PrivateSessionBus() = default;
-    ~PrivateSessionBus();
-    PrivateSessionBus(const PrivateSessionBus &) = delete;
-    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
+    enum class Plays { SessionBus, SystemBus };
+
+    // Runs the daemon with configFile, or with the stock session configuration when it is empty.
+    explicit PrivateBus(Plays plays = Plays::SessionBus, const QString &configFile = {});
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
 
     bool start();
     QString address() const { return m_address; }
 
-    // A connection of the test's own, apart from the program's QDBusConnection::sessionBus().
+    // A connection of the test's own, apart from the program's sessionBus() and systemBus().
     QDBusConnection connection() const;
     // Waits, running the event loop, until the name has an owner (or, with owned false, none).
     bool waitForOwner(const QString &name, bool owned = true, int timeoutMs = 5000) const;
     QString ownerOf(const QString &name) const;
 
 private:
+    Plays m_plays;
+    QString m_configFile;
     std::unique_ptr<QProcess> m_daemon;
     QString m_address;
 };
+
+using PrivateSessionBus = PrivateBus;

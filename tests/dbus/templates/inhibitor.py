@@ -1,0 +1,88 @@
+'''A desktop service Veluna takes inhibitions from, as Veluna uses it: Inhibit hands out a cookie
+or, from the portal, a request object closed to give the inhibition back. VELUNA_MOCK_SERVICE
+names the service to play, since dbusmock reads the bus name before any parameter.
+
+Like the real services, it rejects arguments of other types than the method's signature and
+unknown cookies. Mock.State lists "refused|<arguments>" for each refused Inhibit, then
+"unknown|<cookie>" for each release of a cookie not held, then the Inhibit arguments of each
+inhibition held, joined by "|" (the portal's options by their "reason").
+Parameters: "refuse" (bool: Inhibit fails), "stall_seconds" (float: Inhibit answers only then).
+'''
+
+import os
+import time
+
+import dbus
+
+from dbusmock import MOCK_IFACE
+
+SERVICES = {  # bus name: object path, interface, Inhibit signature, release method, first cookie
+    'org.gnome.SessionManager':
+        ('/org/gnome/SessionManager', 'org.gnome.SessionManager', 'susu', 'Uninhibit', 4101),
+    'org.freedesktop.PowerManagement': ('/org/freedesktop/PowerManagement/Inhibit',
+        'org.freedesktop.PowerManagement.Inhibit', 'ss', 'UnInhibit', 5202),
+    'org.freedesktop.ScreenSaver':
+        ('/org/freedesktop/ScreenSaver', 'org.freedesktop.ScreenSaver', 'ss', 'UnInhibit', 6303),
+    'org.freedesktop.portal.Desktop':
+        ('/org/freedesktop/portal/desktop', 'org.freedesktop.portal.Inhibit', 'sua{sv}', None, 1),
+}
+BUS_NAME = os.environ['VELUNA_MOCK_SERVICE']
+MAIN_OBJ, MAIN_IFACE, INHIBIT_SIGNATURE, RELEASE, FIRST_COOKIE = SERVICES[BUS_NAME]
+SYSTEM_BUS = False
+
+
+def load(mock, parameters):
+    mock.refuse = parameters.get('refuse', False)
+    mock.stall_seconds = parameters.get('stall_seconds', 0)
+    mock.next_cookie = FIRST_COOKIE
+    mock.refused, mock.unknown, mock.held = [], [], {}
+
+
+def fail(text, name='org.freedesktop.DBus.Error.InvalidArgs'):
+    raise dbus.exceptions.DBusException(text, name=name)
+
+
+def inhibit(self, *args, message=None):
+    if message.get_signature() != INHIBIT_SIGNATURE:
+        fail(f'expected ({INHIBIT_SIGNATURE}), got ({message.get_signature()})')
+    time.sleep(self.stall_seconds)
+    arguments = '|'.join(str(a['reason'] if isinstance(a, dict) else a) for a in args)
+    if self.refuse:
+        self.refused.append('refused|' + arguments)
+        fail('declined', 'org.freedesktop.DBus.Error.AccessDenied')
+    cookie, self.next_cookie = self.next_cookie, self.next_cookie + 1
+    if RELEASE:
+        self.held[cookie] = arguments
+        return dbus.UInt32(cookie)
+    handle = f'{MAIN_OBJ}/request/veluna/r{cookie}'
+    self.AddObject(handle, 'org.freedesktop.portal.Request', {}, [
+        ('Close', '', '', f'objects["{MAIN_OBJ}"].held.pop("{handle}")')])
+    self.held[handle] = arguments
+    return dbus.ObjectPath(handle)
+
+
+def release(self, cookie, message=None):
+    if message.get_signature() != 'u':
+        fail(f'expected (u), got ({message.get_signature()})')
+    if self.held.pop(cookie, None) is None:
+        self.unknown.append(f'unknown|{cookie}')
+        fail('unknown cookie')
+
+
+def export(name, in_signature, out_signature, function):
+    '''dbus-python's decorator wants the arguments spelt out; these depend on the service.'''
+    # pylint: disable=protected-access
+    function.__name__ = name
+    method = dbus.service.method(MAIN_IFACE, out_signature=out_signature)(function)
+    method._dbus_in_signature, method._dbus_message_keyword = in_signature, 'message'
+    globals()[name] = method
+
+
+export('Inhibit', INHIBIT_SIGNATURE, 'u' if RELEASE else 'o', inhibit)
+if RELEASE:
+    export(RELEASE, 'u', '', release)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
+def State(self):
+    return self.refused + self.unknown + list(self.held.values())
