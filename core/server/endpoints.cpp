@@ -1,8 +1,7 @@
 #include "endpoints.h"
 
 #include "endpointtable.h"
-
-#include <QHostAddress>
+#include "networkaccess.h"
 
 #include <optional>
 
@@ -36,14 +35,6 @@ std::array<std::optional<QUrl>, kindCount> &overrides()
     static std::array<std::optional<QUrl>, kindCount> addresses;
     return addresses;
 }
-
-bool isLoopback(const QString &host)
-{
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
 } // namespace
 
 QUrl Endpoints::sync()
@@ -71,14 +62,7 @@ QUrl Endpoints::url(Kind kind)
 // machine.
 QUrl Endpoints::allowed(const QUrl &address)
 {
-    if (!address.isValid() || address.host().isEmpty())
-        return {};
-    const QString scheme = address.scheme();
-    if (scheme == QLatin1String("https"))
-        return address;
-    if (scheme == QLatin1String("http") && isLoopback(address.host()))
-        return address;
-    return {};
+    return NetworkAccess::isAllowed(address) ? address : QUrl();
 }
 
 QByteArray Endpoints::unscramble(std::span<const quint8> table, const std::array<quint8, 16> &key)
