@@ -2,6 +2,7 @@
 
 #include "symbolicon.h"
 
+#include <QApplication>
 #include <QEvent>
 
 namespace {
@@ -31,14 +32,31 @@ SymbolButton::SymbolButton(const QString &symbolPath, int pointSize, const QStri
     setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
                                  "QPushButton:hover { background: rgba(127,127,127,0.15);"
                                  " border-radius: 6px; }"));
+    if (parent)
+        parent->installEventFilter(this);
     refreshIcon();
 }
 
-void SymbolButton::changeEvent(QEvent *event)
+// The style sheet gives the button a palette of its own, which theme changes then pass by: the
+// colours to follow are those of the widget the button sits on.
+bool SymbolButton::event(QEvent *event)
 {
-    QPushButton::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+    if (event->type() == QEvent::ParentAboutToChange && parentWidget())
+        parentWidget()->removeEventFilter(this);
+    const bool handled = QPushButton::event(event);
+    if (event->type() == QEvent::ParentChange) {
+        if (parentWidget())
+            parentWidget()->installEventFilter(this);
         refreshIcon();
+    }
+    return handled;
+}
+
+bool SymbolButton::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::PaletteChange)
+        refreshIcon();
+    return QPushButton::eventFilter(watched, event);
 }
 
 void SymbolButton::setAccent(bool accent)
@@ -51,8 +69,8 @@ void SymbolButton::setAccent(bool accent)
 
 void SymbolButton::refreshIcon()
 {
-    const QColor tint = m_accent ? palette().color(QPalette::Highlight) : quietTint(palette());
-    // Polishing sends palette changes that change nothing: draw again only for a new colour.
+    const QPalette around = parentWidget() ? parentWidget()->palette() : QApplication::palette();
+    const QColor tint = m_accent ? around.color(QPalette::Highlight) : quietTint(around);
     if (tint == m_tint && !icon().isNull())
         return;
     m_tint = tint;

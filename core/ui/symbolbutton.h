@@ -16,7 +16,8 @@ public:
     void setAccent(bool accent);
 
 protected:
-    void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void refreshIcon();
