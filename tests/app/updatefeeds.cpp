@@ -12,8 +12,7 @@ QByteArray UpdateFeeds::feed(const QByteArray &items)
 
 QByteArray UpdateFeeds::item(const QByteArray &version, const QByteArray &extra)
 {
-    return "<item><title>Veluna " + version
-        + "</title><pubDate>Tue, 01 Dec 2026 10:00:00 +0000</pubDate><veluna:version>" + version
+    return "<item><title>Veluna " + version + "</title><veluna:version>" + version
         + "</veluna:version>" + extra + "</item>\n";
 }
 
@@ -22,13 +21,9 @@ QByteArray UpdateFeeds::withRelease(const QByteArray &version, const QByteArray 
     return feed(item(version, "<link>https://plenox.app/veluna/" + version + "</link>" + extra));
 }
 
-QByteArray UpdateFeeds::enclosure(const QUrl &url, qint64 length, const QByteArray &sha256)
+QByteArray UpdateFeeds::enclosure(const QUrl &url, const QByteArray &data)
 {
-    return "<enclosure url=\"" + url.toEncoded() + "\" length=\"" + QByteArray::number(length)
-        + "\" type=\"application/octet-stream\" veluna:sha256=\"" + sha256.toHex() + "\"/>";
-}
-
-QByteArray UpdateFeeds::sha256(const QByteArray &data)
-{
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    return "<enclosure url=\"" + url.toEncoded() + "\" length=\"" + QByteArray::number(data.size())
+        + "\" veluna:sha256=\"" + QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex()
+        + "\"/>";
 }
