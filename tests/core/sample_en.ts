@@ -11,9 +11,5 @@
         <source>Only in English</source>
         <translation>Only in English</translation>
     </message>
-    <message id="sample.same_as_key">
-        <source>Not the key</source>
-        <translation>Not the key</translation>
-    </message>
 </context>
 </TS>

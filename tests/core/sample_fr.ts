@@ -7,9 +7,5 @@
         <source>Everywhere</source>
         <translation>Partout</translation>
     </message>
-    <message id="sample.same_as_key">
-        <source>Not the key</source>
-        <translation>sample.same_as_key</translation>
-    </message>
 </context>
 </TS>
