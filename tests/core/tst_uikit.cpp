@@ -1,5 +1,6 @@
 #include "badgeimageview.h"
 #include "flippedview.h"
+#include "symbolbutton.h"
 #include "symbolicon.h"
 #include "twodigitformatter.h"
 #include "uikit.h"
@@ -80,6 +81,29 @@ private slots:
             QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         }
         QVERIFY(SymbolIcon::make(QStringLiteral(":/icons/no-such.svg"), red).isNull());
+    }
+
+    // Symbol buttons blend the text and window colours of the widget they sit on, and follow it.
+    void symbolButtonFollowsTheWindowAround()
+    {
+        QWidget window;
+        auto *gear
+            = new SymbolButton(QStringLiteral(":/icons/gear.svg"), 16, u"Settings"_s, &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto drawnGrey = [gear] {
+            const QImage image = gear->icon().pixmap(QSize(20, 20)).toImage();
+            return qGray(image.pixel(10, 3));
+        };
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, QColor(240, 240, 240));
+        palette.setColor(QPalette::WindowText, Qt::black);
+        window.setPalette(palette);
+        QVERIFY2(drawnGrey() > 60 && drawnGrey() < 130, "a mid grey on a light window");
+        palette.setColor(QPalette::Window, QColor(30, 30, 30));
+        palette.setColor(QPalette::WindowText, Qt::white);
+        window.setPalette(palette);
+        QVERIFY2(drawnGrey() > 140 && drawnGrey() < 200, "a light grey on a dark window");
     }
 
     void formatterTakesAtMostTwoAsciiDigitsUpToTheMaximum()
