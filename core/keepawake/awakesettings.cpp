@@ -2,7 +2,6 @@
 
 #include "awakeengine.h"
 #include "defaultsstore.h"
-#include "graphemes.h"
 #include "localisation.h"
 
 #include <algorithm>
@@ -128,8 +127,7 @@ std::optional<QColor> AwakeSettings::colorFromHex(const QString &text)
         return std::nullopt;
     if (digits.startsWith(u'#'))
         digits.remove(0, 1);
-    if (graphemeCount(digits) != 6 || digits.size() != 6
-        || !std::all_of(digits.cbegin(), digits.cend(), isAsciiHexDigit))
+    if (digits.size() != 6 || !std::all_of(digits.cbegin(), digits.cend(), isAsciiHexDigit))
         return std::nullopt;
     const uint value = digits.toUInt(nullptr, 16);
     return QColor::fromRgbF(float(((value >> 16) & 0xFF) / 255.0),
