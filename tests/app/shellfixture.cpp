@@ -2,13 +2,14 @@
 
 #include "alert.h"
 #include "defaultsstore.h"
-#include "localisation.h"
 #include "updater.h"
 
+#include <QStandardPaths>
 #include <QTest>
 
 void ShellFixture::setUp(const QUrl &syncUrl, const QUrl &reportUrl)
 {
+    QStandardPaths::setTestModeEnabled(true);
     DefaultsStore::clear();
     Alert::clearPendingAnswers();
     clock = std::make_unique<ManualClock>();
@@ -18,14 +19,10 @@ void ShellFixture::setUp(const QUrl &syncUrl, const QUrl &reportUrl)
     support = std::make_unique<SupportChannel>(syncUrl, [reportUrl] { return reportUrl; });
 }
 
-void ShellFixture::storeOnboarded(bool menuBarMode)
+AppDelegate &ShellFixture::launch(bool menuBarMode, bool trayAvailable, bool onboarded)
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), true);
+    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), onboarded);
     DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), menuBarMode);
-}
-
-void ShellFixture::launch(bool trayAvailable)
-{
     Updater::Config quiet;
     quiet.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
     quiet.clock = clock.get();
@@ -41,6 +38,7 @@ void ShellFixture::launch(bool trayAvailable)
                                .updater = std::make_unique<Updater>(quiet),
                                .loginItem = std::move(memoryLoginItem) });
     delegate->applicationDidFinishLaunching();
+    return *delegate;
 }
 
 void ShellFixture::tearDown()
@@ -49,11 +47,6 @@ void ShellFixture::tearDown()
     support.reset();
     engine.reset();
     QVERIFY2(!Alert::hasPendingAnswers(), "an expected dialog never came");
-}
-
-QString text(const char *key)
-{
-    return L(QString::fromLatin1(key));
 }
 
 QStringList titles(const QMenu *menu)
@@ -66,9 +59,6 @@ QStringList titles(const QMenu *menu)
 
 QAction *itemTitled(const QMenu *menu, const QString &title)
 {
-    for (QAction *item : menu->actions()) {
-        if (item->text().trimmed() == title)
-            return item;
-    }
-    return nullptr;
+    const qsizetype index = titles(menu).indexOf(title);
+    return index < 0 ? nullptr : menu->actions().at(index);
 }

@@ -2,6 +2,7 @@
 
 #include "appdelegate.h"
 #include "awakeengine.h"
+#include "localisation.h"
 #include "manualclock.h"
 #include "memorylauncherbadge.h"
 #include "memoryloginitem.h"
@@ -13,19 +14,14 @@
 
 #include <memory>
 
-// One AppDelegate with nothing of the machine behind it: an engine on a manual clock holding
-// in-memory assertions, a login item and a launcher badge in memory, an updater whose feed is a
-// closed local port, and a support channel that talks to the given addresses (none: every
-// exchange fails quietly, as with no network). setUp() also empties the settings and the queue
-// of dialog answers; tearDown() fails the test when an expected dialog never came.
+// An AppDelegate with nothing of the machine behind it: everything in memory, a manual clock,
+// a closed update feed, the support server at the given addresses (none: exchanges fail).
 struct ShellFixture
 {
     void setUp(const QUrl &syncUrl = {}, const QUrl &reportUrl = {});
-    // Stores the settings of a launch that is not the first, in the given display mode.
-    static void storeOnboarded(bool menuBarMode);
-    // Builds the delegate and runs its start-up sequence.
-    void launch(bool trayAvailable = true);
-    void tearDown();
+    AppDelegate &launch(bool menuBarMode = false, bool trayAvailable = true, bool onboarded = true);
+    void tearDown(); // fails the test when an expected dialog never came
+    int held(PowerAssertions::Type type) const { return assertions->heldCount(type); }
 
     std::unique_ptr<ManualClock> clock;
     MemoryPowerAssertions *assertions = nullptr;
@@ -36,7 +32,10 @@ struct ShellFixture
     std::unique_ptr<AppDelegate> delegate;
 };
 
-QString text(const char *key);
+inline QString text(const char *key)
+{
+    return L(QString::fromLatin1(key));
+}
 // A menu's entries as the user reads them, "---" for a separator.
 QStringList titles(const QMenu *menu);
 QAction *itemTitled(const QMenu *menu, const QString &title);
