@@ -3,52 +3,12 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 #include <signal.h>
 #include <sys/prctl.h>
-
-namespace {
-
-constexpr int startTimeoutMs = 10000;
-const QString inhibitor = QStringLiteral(VELUNA_DBUS_TEMPLATE_DIR "/inhibitor.py");
-
-// Unlike the stock session configuration it lists only our own service folder, so nothing
-// installed on the machine can be started on these buses.
-const char busConfig[] = R"(<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>%1</servicedir>
-  <policy context="default">
-    <allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/>
-  </policy>
-</busconfig>)";
-
-bool writeFile(const QString &path, const QString &text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-QString installed(const QTemporaryDir &folder)
-{
-    for (const MockBuses::Service *service :
-         { &MockBuses::logind, &MockBuses::gnomeSession, &MockBuses::powerManagement,
-           &MockBuses::screenSaver, &MockBuses::portal }) {
-        writeFile(folder.filePath(service->busName + ".service"),
-                  QStringLiteral("[D-BUS Service]\nName=%1\nExec=/usr/bin/touch %2/activated-%1\n")
-                      .arg(service->busName, folder.path()));
-    }
-    const QString config = folder.filePath("bus.conf");
-    writeFile(config, QString::fromLatin1(busConfig).arg(folder.path()));
-    return config;
-}
-
-} // namespace
 
 const MockBuses::Service MockBuses::logind { "org.freedesktop.login1", "/org/freedesktop/login1",
                                              Bus::System };
@@ -61,14 +21,27 @@ const MockBuses::Service MockBuses::screenSaver { "org.freedesktop.ScreenSaver",
 const MockBuses::Service MockBuses::portal { "org.freedesktop.portal.Desktop",
                                              "/org/freedesktop/portal/desktop" };
 
+// Unlike the stock session configuration it lists only our own service folder, so nothing
+// installed on the machine can be started on these buses.
 MockBuses::MockBuses()
-    : m_session(PrivateBus::Plays::SessionBus, installed(m_activation))
+    : m_session(PrivateBus::Plays::SessionBus, m_activation.filePath("bus.conf"))
     , m_system(PrivateBus::Plays::SystemBus, m_activation.filePath("bus.conf"))
-{ }
-
-bool MockBuses::startBuses()
 {
-    return m_session.start() && m_system.start();
+    const auto write = [this](const QString &name, const QString &text) {
+        QFile file(m_activation.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0;
+    };
+    for (const Service *service :
+         { &logind, &gnomeSession, &powerManagement, &screenSaver, &portal })
+        write(service->busName + ".service",
+              QStringLiteral("[D-BUS Service]\nName=%1\nExec=/usr/bin/touch %2/activated-%1\n")
+                  .arg(service->busName, m_activation.path()));
+    write("bus.conf",
+          QStringLiteral(R"(<busconfig><type>session</type>
+  <listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><servicedir>%1</servicedir>
+  <policy context="default"><allow send_destination="*"/><allow receive_sender="*"/>
+  <allow own="*"/></policy></busconfig>)")
+              .arg(m_activation.path()));
 }
 
 bool MockBuses::start(const QList<const Service *> &services, const QVariantMap &parameters)
@@ -77,30 +50,27 @@ bool MockBuses::start(const QList<const Service *> &services, const QVariantMap 
     QList<QProcess *> started;
     for (const Service *service : services) {
         auto process = std::make_unique<QProcess>();
-        // dbusmock must come from Debian's interpreter: the python3 first on PATH lacks it.
-        process->setProgram(QStringLiteral("/usr/bin/python3"));
-        process->setArguments({ "-m", "dbusmock", "--template",
-                                service == &logind ? QStringLiteral("logind") : inhibitor,
-                                "--parameters",
-                                QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson() });
         process->setEnvironment(QProcess::systemEnvironment()
                                 << "VELUNA_MOCK_SERVICE=" + service->busName);
-        process->setStandardInputFile(QProcess::nullDevice());
-        process->setStandardOutputFile(QProcess::nullDevice());
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The mock dies with the test even when a crash or a time-out skips every destructor.
         process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process->start();
+        // dbusmock must come from Debian's interpreter: the python3 first on PATH lacks it.
+        process->start("/usr/bin/python3",
+                       { "-m", "dbusmock", "--template",
+                         service == &logind ? "logind" : VELUNA_DBUS_TEMPLATE_DIR "/inhibitor.py",
+                         "--parameters",
+                         QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson() });
         started.append(m_services.emplace(service, std::move(process))->second.get());
     }
     // Wait for this very process to own the name: a replacement takes it over from another.
     for (qsizetype i = 0; i < services.size(); ++i) {
         QProcess &process = *started[i];
-        const auto ownsOrEnded = [&] {
+        const auto ownsOrEnded = [&, service = services[i]] {
             return process.state() != QProcess::Running
-                || ownerPid(*services[i]) == process.processId();
+                || bus(service->bus).connection().interface()->servicePid(service->busName).value()
+                == process.processId();
         };
-        if (!process.waitForStarted(startTimeoutMs) || !QTest::qWaitFor(ownsOrEnded, startTimeoutMs)
+        if (!process.waitForStarted() || !QTest::qWaitFor(ownsOrEnded, 10000)
             || process.state() != QProcess::Running)
             return false;
     }
@@ -112,53 +82,32 @@ bool MockBuses::stop(const Service &service)
     const auto [first, last] = m_services.equal_range(&service);
     for (auto it = first; it != last; ++it) {
         it->second->kill();
-        it->second->waitForFinished(startTimeoutMs);
+        it->second->waitForFinished();
     }
     m_services.erase(first, last);
     // Gone only once the bus says so; a test may look for the name right after.
-    return bus(service.bus).waitForOwner(service.busName, false, startTimeoutMs);
-}
-
-void MockBuses::stopServices()
-{
-    while (!m_services.empty())
-        stop(*m_services.begin()->first);
-}
-
-qint64 MockBuses::ownerPid(const Service &service) const
-{
-    const QDBusReply<uint> pid
-        = bus(service.bus).connection().interface()->servicePid(service.busName);
-    return pid.isValid() ? pid.value() : 0;
+    return bus(service.bus).waitForOwner(service.busName, false, 10000);
 }
 
 QStringList MockBuses::state(const Service &service) const
 {
     const bool ours = &service != &logind;
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        service.busName, service.path,
-        ours ? QStringLiteral("org.freedesktop.DBus.Mock") : "org.freedesktop.login1.Manager",
-        ours ? QStringLiteral("State") : "ListInhibitors");
+    QDBusMessage message = QDBusMessage::createMethodCall(service.busName, service.path,
+                                                          ours ? "org.freedesktop.DBus.Mock"
+                                                               : "org.freedesktop.login1.Manager",
+                                                          ours ? "State" : "ListInhibitors");
     message.setAutoStartService(false);
     const QVariant reply = bus(service.bus).connection().call(message).arguments().value(0);
     if (ours)
         return reply.toStringList();
     QStringList inhibitors;
     const auto list = reply.value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
+    for (list.beginArray(); !list.atEnd();) {
         QString what, who, why, mode;
-        quint32 uid = 0, pid = 0;
         list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        inhibitors.append(QStringList { what, who, why, mode }.join(QLatin1Char('|')));
+        list >> what >> who >> why >> mode;
+        list.endStructure(); // skips the uid and pid
+        inhibitors.append(QStringList { what, who, why, mode }.join('|'));
     }
-    list.endArray();
     return inhibitors;
-}
-
-QStringList MockBuses::activated() const
-{
-    return QDir(m_activation.path()).entryList({ "activated-*" }, QDir::Files);
 }

@@ -8,68 +8,52 @@
 
 using namespace std::chrono_literals;
 
-// The awake engine on the real D-Bus layer: what the user starts, toggles and stops is what
-// logind holds, and a timed period lets go of it by itself.
+// The awake engine on the real D-Bus layer: what the user starts is what logind holds, and
+// stopping, quitting or the end of a timed period lets go of all of it.
 class TestEngineOverDBus : public QObject
 {
     Q_OBJECT
+
+    MockBuses m_buses;
+    ManualClock m_clock;
 
 private slots:
     void initTestCase() { QVERIFY(m_buses.startBuses()); }
     void cleanup() { m_buses.stopServices(); }
 
-    void periodHoldsLogindUntilItEnds_data();
-    void periodHoldsLogindUntilItEnds();
+    void periodHoldsLogindUntilItEnds_data()
+    {
+        QTest::addColumn<QString>("ending"); // a timed period runs 30 minutes, machine only
+        QTest::newRow("until stopped, display too") << "stop";
+        QTest::newRow("until the program quits, display too") << "quit";
+        QTest::newRow("for 30 minutes, machine only") << "clock";
+    }
+    void periodHoldsLogindUntilItEnds()
+    {
+        QFETCH(QString, ending);
+        const bool timed = ending == "clock";
+        QVERIFY(m_buses.start({ &MockBuses::logind }));
+        auto engine = std::make_unique<AwakeEngine>(
+            std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::Environment::Desktop),
+            m_clock);
+        QStringList held { "idle|Veluna|" + L("awake.assertion_reason_sleep") + "|block" };
+        if (!timed)
+            held << "idle|Veluna|" + L("awake.assertion_reason_display") + "|block";
 
-private:
-    MockBuses m_buses;
-    ManualClock m_clock;
+        engine->start(timed ? 30 : 0, !timed);
+        m_clock.advance(29min);
+        QVERIFY(engine->isActive());
+        QCOMPARE(m_buses.state(MockBuses::logind), held);
+        if (ending == "stop")
+            engine->stop();
+        else if (ending == "quit")
+            engine.reset();
+        else
+            m_clock.advance(1min);
+        QVERIFY(!engine || !engine->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), QStringList(), 5000);
+    }
 };
-
-void TestEngineOverDBus::periodHoldsLogindUntilItEnds_data()
-{
-    QTest::addColumn<int>("minutes");
-    QTest::addColumn<bool>("display");
-    QTest::addColumn<QString>("ending");
-
-    QTest::newRow("until stopped, display too") << 0 << true << "stop";
-    QTest::newRow("until the program quits, display too") << 0 << true << "quit";
-    QTest::newRow("for 30 minutes, machine only") << 30 << false << "clock";
-}
-
-void TestEngineOverDBus::periodHoldsLogindUntilItEnds()
-{
-    QFETCH(int, minutes);
-    QFETCH(bool, display);
-    QFETCH(QString, ending);
-    QVERIFY(m_buses.start({ &MockBuses::logind }));
-    auto engine = std::make_unique<AwakeEngine>(
-        std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::Environment::Desktop), m_clock);
-    const QString sleepLock = "idle|Veluna|" + L("awake.assertion_reason_sleep") + "|block";
-    const QStringList both { sleepLock,
-                             "idle|Veluna|" + L("awake.assertion_reason_display") + "|block" };
-    const QStringList held = display ? both : QStringList { sleepLock };
-    const QStringList toggled = display ? QStringList { sleepLock } : both;
-
-    engine->start(minutes, display);
-    m_clock.advance(29min);
-    QVERIFY(engine->isActive());
-    QCOMPARE(m_buses.state(MockBuses::logind), held);
-    // The display toggle touches only the display lock.
-    engine->setDisplayAwake(!display);
-    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), toggled, 5000);
-    engine->setDisplayAwake(display);
-    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), held, 5000);
-
-    if (ending == "stop")
-        engine->stop();
-    else if (ending == "quit")
-        engine.reset();
-    else
-        m_clock.advance(1min);
-    QVERIFY(!engine || !engine->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(MockBuses::logind), QStringList(), 5000);
-}
 
 QTEST_GUILESS_MAIN(TestEngineOverDBus)
 #include "tst_engineoverdbus.moc"

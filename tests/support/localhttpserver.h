@@ -1,26 +1,21 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QObject>
+#include <QTcpServer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
-#include <utility>
 
-class QTcpServer;
 class QTcpSocket;
 
-// A small HTTP/1.1 server on 127.0.0.1 for tests, listening from construction on a free port.
-// Each path (the query string aside) answers as a test sets it: status, headers and body, after
-// a delay, followed by any amount of filler streamed without holding it in memory, or never at
-// all. Unknown paths answer 404. Every complete request is recorded. One request per
-// connection (the answer says Connection: close); request bodies need a Content-Length.
+// An HTTP/1.1 server on 127.0.0.1, listening from construction on a free port. Each path (query
+// aside) answers as set: status, headers and body after a delay, then filler streamed without
+// holding it in memory, or never. Unknown paths answer 404. Requests are recorded; one per
+// connection, bodies need a Content-Length.
 class LocalHttpServer : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Response
     {
@@ -31,8 +26,14 @@ public:
         qint64 fillerBytes = 0; // sent after body, counted in Content-Length
         bool neverAnswer = false;
 
-        static Response ok(const QByteArray &body, const QByteArray &contentType = "text/plain");
-        static Response redirect(const QByteArray &location, int status = 302);
+        static Response ok(const QByteArray &body, const QByteArray &contentType = "text/plain")
+        {
+            return { .body = body, .headers = { { "Content-Type", contentType } } };
+        }
+        static Response redirect(const QByteArray &location, int status = 302)
+        {
+            return { .status = status, .headers = { { "Location", location } } };
+        }
     };
 
     struct Request
@@ -46,28 +47,26 @@ public:
     };
 
     explicit LocalHttpServer(QObject *parent = nullptr);
-    ~LocalHttpServer() override;
 
-    bool isListening() const;
-    quint16 port() const;
-    QUrl url(const QString &path) const;
-
-    void setResponse(const QByteArray &path, Response response);
+    bool isListening() const { return m_server->isListening(); }
+    quint16 port() const { return m_server->serverPort(); }
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+    }
+    void setResponse(const QByteArray &path, Response response) { m_responses[path] = response; }
     const QList<Request> &requests() const { return m_requests; }
-    int requestCount(const QByteArray &path) const;
-
-signals:
-    void requestReceived(const LocalHttpServer::Request &request);
+    int requestCount(const QByteArray &path) const
+    {
+        return int(std::ranges::count(m_requests, path, &Request::path));
+    }
 
 private:
-    void accept();
     void readFrom(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const Response &response);
     void streamFiller(QTcpSocket *socket, qint64 remaining);
 
     QTcpServer *m_server;
     QHash<QByteArray, Response> m_responses;
-    QHash<QTcpSocket *, QByteArray> m_pending;
     QList<Request> m_requests;
 };
 

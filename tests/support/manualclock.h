@@ -4,6 +4,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <memory>
 
 // A clock that moves only when the test says so. advance() fires each running ticker once for
@@ -12,14 +13,15 @@ class ManualClock : public Clock
 {
 public:
     explicit ManualClock(const QDateTime &start
-                         = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
+                         = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC))
+        : m_now(start)
+    { }
 
     QDateTime now() const override { return m_now; }
     std::unique_ptr<Ticker> startTicker(std::chrono::seconds interval,
                                         std::function<void()> onTick) override;
-
     void advance(std::chrono::milliseconds by);
-    int runningTickers() const;
+    int runningTickers() const { return int(std::ranges::count(m_entries, true, &Entry::running)); }
 
 private:
     struct Entry
@@ -29,9 +31,6 @@ private:
         std::function<void()> onTick;
         bool running = true;
     };
-    class ManualTicker;
-
-    bool fireNextDue(const QDateTime &until);
 
     QDateTime m_now;
     QList<std::shared_ptr<Entry>> m_entries;

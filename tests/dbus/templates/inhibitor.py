@@ -1,18 +1,17 @@
-'''A desktop service Veluna takes inhibitions from, as Veluna uses it: Inhibit hands out a cookie
-or, from the portal, a request object closed to give the inhibition back. VELUNA_MOCK_SERVICE
-names the service to play, since dbusmock reads the bus name before any parameter.
-
-Like the real services, it rejects arguments of other types than the method's signature and
-unknown cookies. Mock.State lists "refused|<arguments>" for each refused Inhibit, then
-"unknown|<cookie>" for each release of a cookie not held, then the Inhibit arguments of each
-inhibition held, joined by "|" (the portal's options by their "reason").
-Parameters: "refuse" (bool: Inhibit fails), "stall_seconds" (float: Inhibit answers only then).
+'''A desktop service Veluna takes inhibitions from: Inhibit hands out a cookie or, from the
+portal, a request object closed to give it back. VELUNA_MOCK_SERVICE names the service (dbusmock
+reads the bus name before any parameter). Like the real ones it rejects arguments of wrong types
+and unknown cookies. Mock.State lists "refused|<arguments>" per refused Inhibit and
+"unknown|<cookie>" per release of a cookie not held, in order, then the arguments of each
+inhibition held (the portal's options by "reason"). Parameters: "refuse" (bool: Inhibit fails),
+"stall_seconds" (float: Inhibit answers only then).
 '''
 
 import os
 import time
 
 import dbus
+from dbus.exceptions import DBusException
 
 from dbusmock import MOCK_IFACE
 
@@ -35,21 +34,22 @@ def load(mock, parameters):
     mock.refuse = parameters.get('refuse', False)
     mock.stall_seconds = parameters.get('stall_seconds', 0)
     mock.next_cookie = FIRST_COOKIE
-    mock.refused, mock.unknown, mock.held = [], [], {}
+    mock.marks, mock.held = [], {}
 
 
-def fail(text, name='org.freedesktop.DBus.Error.InvalidArgs'):
-    raise dbus.exceptions.DBusException(text, name=name)
+def expect(message, signature):
+    if message.get_signature() != signature:
+        raise DBusException(f'expected ({signature}), got ({message.get_signature()})',
+                            name='org.freedesktop.DBus.Error.InvalidArgs')
 
 
 def inhibit(self, *args, message=None):
-    if message.get_signature() != INHIBIT_SIGNATURE:
-        fail(f'expected ({INHIBIT_SIGNATURE}), got ({message.get_signature()})')
+    expect(message, INHIBIT_SIGNATURE)
     time.sleep(self.stall_seconds)
     arguments = '|'.join(str(a['reason'] if isinstance(a, dict) else a) for a in args)
     if self.refuse:
-        self.refused.append('refused|' + arguments)
-        fail('declined', 'org.freedesktop.DBus.Error.AccessDenied')
+        self.marks.append('refused|' + arguments)
+        raise DBusException('declined', name='org.freedesktop.DBus.Error.AccessDenied')
     cookie, self.next_cookie = self.next_cookie, self.next_cookie + 1
     if RELEASE:
         self.held[cookie] = arguments
@@ -62,18 +62,17 @@ def inhibit(self, *args, message=None):
 
 
 def release(self, cookie, message=None):
-    if message.get_signature() != 'u':
-        fail(f'expected (u), got ({message.get_signature()})')
+    expect(message, 'u')
     if self.held.pop(cookie, None) is None:
-        self.unknown.append(f'unknown|{cookie}')
-        fail('unknown cookie')
+        self.marks.append(f'unknown|{cookie}')
+        raise DBusException('unknown cookie', name='org.freedesktop.DBus.Error.InvalidArgs')
 
 
 def export(name, in_signature, out_signature, function):
     '''dbus-python's decorator wants the arguments spelt out; these depend on the service.'''
-    # pylint: disable=protected-access
     function.__name__ = name
     method = dbus.service.method(MAIN_IFACE, out_signature=out_signature)(function)
+    # pylint: disable-next=protected-access
     method._dbus_in_signature, method._dbus_message_keyword = in_signature, 'message'
     globals()[name] = method
 
@@ -85,4 +84,4 @@ if RELEASE:
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
 def State(self):
-    return self.refused + self.unknown + list(self.held.values())
+    return self.marks + list(self.held.values())
