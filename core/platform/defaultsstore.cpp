@@ -11,6 +11,14 @@ QSettings &settings()
     static QSettings instance(DefaultsStore::filePath(), JsonSettingsFormat::format());
     return instance;
 }
+
+// An integer may come back from the file as another integer type than it was stored with.
+bool isStored(const QVariant &stored, const QVariant &value)
+{
+    if (DefaultsStore::isInteger(stored) && DefaultsStore::isInteger(value))
+        return stored.toLongLong() == value.toLongLong();
+    return stored.metaType() == value.metaType() && stored == value;
+}
 } // namespace
 
 QString DefaultsStore::filePath()
@@ -62,8 +70,12 @@ std::optional<QDateTime> DefaultsStore::date(const QString &key)
                                                    : std::nullopt;
 }
 
+// Every launch stores a few values that rarely change; rewriting (and syncing) the file for them
+// would cost a disk write per launch for nothing.
 void DefaultsStore::setValue(const QString &key, const QVariant &value)
 {
+    if (settings().contains(key) && isStored(settings().value(key), value))
+        return;
     settings().setValue(key, value);
     settings().sync();
 }

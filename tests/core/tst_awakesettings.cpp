@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QString customKey = QStringLiteral("VLCustomMinutes");
 
@@ -109,6 +111,30 @@ private slots:
         QSettings::SettingsMap onDisk;
         QVERIFY(file.seek(0) && JsonSettingsFormat::read(file, onDisk));
         QCOMPARE(onDisk.value("VLMessageHistory"), nested);
+    }
+
+    // A change replaces the file with a new one; the same value again leaves it alone. The file
+    // stays open here, so its inode cannot be handed to a replacement.
+    void storingAnUnchangedValueLeavesTheFileAlone()
+    {
+        const QString key = QStringLiteral("VLUpdaterInterval");
+        DefaultsStore::setValue(key, qint64(3600));
+        QFile first(DefaultsStore::filePath());
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        const auto replaced = [&first] {
+            struct stat held
+            {
+            }, current {};
+            return ::fstat(first.handle(), &held) != 0
+                || ::stat(QFile::encodeName(first.fileName()).constData(), &current) != 0
+                || held.st_ino != current.st_ino;
+        };
+        DefaultsStore::setValue(key, 3600);
+        DefaultsStore::setValue(key, qint64(3600));
+        QVERIFY(!replaced());
+        DefaultsStore::setValue(key, QStringLiteral("3600"));
+        QVERIFY(replaced());
+        QCOMPARE(DefaultsStore::string(key), QStringLiteral("3600"));
     }
 
     void unreadableFileIsKeptBeforeBeingReplaced_data()
