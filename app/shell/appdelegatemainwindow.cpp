@@ -3,6 +3,7 @@
 #include "awakeengine.h"
 #include "awakesettings.h"
 #include "badgeimageview.h"
+#include "defaultbuttonkeys.h"
 #include "flippedview.h"
 #include "localisation.h"
 #include "mainwindow.h"
@@ -100,14 +101,7 @@ QWidget *AppDelegate::buildHomeColumn()
     m_awakeButton = awakeButtonView();
     connect(m_awakeButton, &QPushButton::clicked, this, &AppDelegate::awakePressed);
     // Return anywhere on the home view presses the big button, as a default button would.
-    auto *press = new QAction(column);
-    press->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
-    press->setShortcutContext(Qt::WindowShortcut);
-    connect(press, &QAction::triggered, m_awakeButton, [button = m_awakeButton] {
-        if (button->isVisible())
-            button->animateClick();
-    });
-    column->addAction(press);
+    new DefaultButtonKeys(m_awakeButton);
     m_awakeStatusLabel
         = UiKit::makeLabel(text("awake.status_normal"), 13, QFont::Normal, UiKit::tertiaryLabel());
     QLabel *hint = UiKit::makeLabel(text("home.hint"), 11, QFont::Normal, UiKit::tertiaryLabel());

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 
 MainWindow::MainWindow(const QSize &size)
 {
@@ -11,10 +12,24 @@ MainWindow::MainWindow(const QSize &size)
                    | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Every way of quitting (the menu, Ctrl+Q, a signal, the end of the session) passes the
+    // application's quit event, which comes before Qt closes the windows.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+        m_applicationQuitting = true;
+    return false;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_applicationQuitting) {
+        event->accept();
+        return;
+    }
     if (m_closeHandler && !m_closeHandler()) {
         event->ignore();
         return;
