@@ -12,7 +12,9 @@ packages=(g++ cmake ninja-build
   qt6-translations-l10n qt6-qpa-plugins libgl-dev dbus dbus-bin)
 if [ "$purpose" = test ]; then
   packages+=(python3-dbusmock xvfb xauth openbox xdotool imagemagick x11-utils
-    desktop-file-utils appstream)
+    desktop-file-utils appstream
+    powerdevil mate-session-manager mate-power-manager xfce4-power-manager xfconf gnome-session-bin
+    x11-xserver-utils libglib2.0-bin dconf-service)
 fi
 
 fail() { echo "setup: $*" >&2; exit 1; }
