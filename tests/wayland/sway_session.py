@@ -32,6 +32,7 @@ import traceback
 import dbus
 import dbus.bus
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 # pylint: disable=wrong-import-position
 import desktop_session as e2e  # noqa: E402
