@@ -1,21 +1,13 @@
 #include "feedcheck.h"
 
+#include "boundedrequest.h"
 #include "localisation.h"
-#include "networkaccess.h"
 #include "versionorder.h"
-
-#include <QNetworkReply>
-#include <QTimer>
 
 namespace {
 FeedCheck::Result failure(const QString &error)
 {
     return { FeedCheck::Outcome::Failed, {}, error };
-}
-
-QString insecure(const QUrl &url)
-{
-    return L(QStringLiteral("update.error_insecure"), url.toDisplayString());
 }
 } // namespace
 
@@ -34,66 +26,58 @@ FeedCheck::~FeedCheck()
 
 void FeedCheck::start()
 {
-    m_reply = NetworkAccess::get(m_feedUrl, m_stallTimeout);
-    if (!m_reply) {
-        // Answered later, so the caller sees every outcome the same way.
-        QTimer::singleShot(0, this, [this] { finish(failure(insecure(m_feedUrl))); });
-        return;
-    }
-    // Bounds what Qt buffers too, not only what is kept here.
-    m_reply->setReadBufferSize(64 * 1024);
-    connect(m_reply, &QNetworkReply::readyRead, this, &FeedCheck::readSome);
-    connect(m_reply, &QNetworkReply::finished, this, &FeedCheck::onReplyFinished);
+    m_request = BoundedRequest::get(m_feedUrl,
+                                    { .deadline = m_stallTimeout * maxStallPeriods,
+                                      .maxBodySize = maxFeedSize,
+                                      .stallTimeout = m_stallTimeout },
+                                    this);
+    connect(m_request, &BoundedRequest::finished, this, &FeedCheck::onRequestFinished);
 }
 
+// Destroying the request ends its transfer.
 void FeedCheck::cancel()
 {
     m_done = true;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
+    if (m_request) {
+        m_request->disconnect(this);
+        m_request->deleteLater();
     }
 }
 
-void FeedCheck::readSome()
+void FeedCheck::onRequestFinished()
 {
-    m_body += m_reply->read(maxFeedSize + 1 - m_body.size());
-    if (m_body.size() > maxFeedSize) {
-        m_tooLarge = true;
-        m_reply->abort();
-    }
+    finish(resultOfRequest());
+    m_request->deleteLater();
 }
 
-void FeedCheck::onReplyFinished()
+FeedCheck::Result FeedCheck::resultOfRequest() const
 {
-    if (!m_tooLarge)
-        readSome();
-    finish(resultOfReply());
-    m_reply->deleteLater();
-}
-
-FeedCheck::Result FeedCheck::resultOfReply() const
-{
-    if (m_tooLarge)
-        return failure(L(QStringLiteral("update.error_too_large")));
-    if (const QUrl refused = NetworkAccess::refusedRedirect(m_reply); !refused.isEmpty())
-        return failure(insecure(refused));
-    switch (m_reply->error()) {
-    case QNetworkReply::NoError:
-        return resultOfFeed();
-    // Nothing here aborts a reply otherwise: a stalled transfer is what ended it.
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
+    using Failure = BoundedRequest::Failure;
+    switch (m_request->failure()) {
+    case Failure::None:
+        if (m_request->networkError() == QNetworkReply::NoError)
+            return resultOfFeed(m_request->takeBody());
+        break;
+    case Failure::RefusedAddress:
+    case Failure::RefusedRedirect:
+        return failure(
+            L(QStringLiteral("update.error_insecure"), m_request->refusedUrl().toDisplayString()));
+    case Failure::TimedOut:
         return failure(L(QStringLiteral("update.error_timeout")));
-    default:
-        return failure(L(QStringLiteral("update.error_network"), m_reply->errorString()));
+    // Compressed feeds are inflated only up to the bound: one that fails is one past it.
+    case Failure::TooLarge:
+    case Failure::Undecodable:
+        return failure(L(QStringLiteral("update.error_too_large")));
+    case Failure::Stopped:
+    case Failure::Network:
+        break;
     }
+    return failure(L(QStringLiteral("update.error_network"), m_request->errorString()));
 }
 
-FeedCheck::Result FeedCheck::resultOfFeed() const
+FeedCheck::Result FeedCheck::resultOfFeed(const QByteArray &body) const
 {
-    const std::optional<Appcast> feed = Appcast::parse(m_body);
+    const std::optional<Appcast> feed = Appcast::parse(body);
     if (!feed)
         return failure(L(QStringLiteral("update.error_malformed")));
     const std::optional<Appcast::Item> newest = feed->newest();

@@ -7,18 +7,21 @@
 
 #include <chrono>
 
-class QNetworkReply;
+class BoundedRequest;
 
-// One look at the update feed: fetches it (at most maxFeedSize bytes; a transfer that stalls
-// for the given time fails), reads it and compares its newest release with the running
-// version. finished() comes exactly once, always after start() has returned, unless the check
-// is cancelled or destroyed first; failures carry a text ready to show.
+// One look at the update feed: fetches it (at most maxFeedSize bytes, inflated; a transfer that
+// stalls for the given time fails, and so does one still running after maxStallPeriods of
+// it), reads it and compares its newest release with the running version. finished() comes exactly
+// once, always after start() has returned, unless the check is cancelled or destroyed first;
+// failures carry a text ready to show.
 class FeedCheck : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr qint64 maxFeedSize = 1024 * 1024;
+    // A feed this small that takes longer is a server keeping us waiting on purpose.
+    static constexpr int maxStallPeriods = 4;
 
     enum class Outcome { UpToDate, UpdateAvailable, Failed };
     struct Result
@@ -39,18 +42,15 @@ signals:
     void finished(const FeedCheck::Result &result);
 
 private:
-    void readSome();
-    void onReplyFinished();
-    Result resultOfReply() const;
-    Result resultOfFeed() const;
+    void onRequestFinished();
+    Result resultOfRequest() const;
+    Result resultOfFeed(const QByteArray &body) const;
     void finish(const Result &result);
 
     QUrl m_feedUrl;
     QString m_currentVersion;
     std::chrono::milliseconds m_stallTimeout;
-    QPointer<QNetworkReply> m_reply;
-    QByteArray m_body;
-    bool m_tooLarge = false;
+    QPointer<BoundedRequest> m_request;
     bool m_done = false;
 };
 

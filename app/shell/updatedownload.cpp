@@ -1,10 +1,9 @@
 #include "updatedownload.h"
 
-#include "networkaccess.h"
+#include "boundedrequest.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -40,14 +39,8 @@ UpdateDownload::UpdateDownload(Appcast::Item item, QString folder,
     , m_stallTimeout(stallTimeout)
 { }
 
-UpdateDownload::~UpdateDownload()
-{
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
-}
+// The request, a child, ends its transfer as it goes.
+UpdateDownload::~UpdateDownload() = default;
 
 void UpdateDownload::start()
 {
@@ -56,9 +49,14 @@ void UpdateDownload::start()
         QTimer::singleShot(0, this, [this, error] { finish(error); });
         return;
     }
-    m_reply->setReadBufferSize(256 * 1024);
-    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateDownload::writeSome);
-    connect(m_reply, &QNetworkReply::finished, this, &UpdateDownload::onReplyFinished);
+    m_request = BoundedRequest::get(
+        m_item.fileUrl,
+        { .deadline = m_stallTimeout + std::chrono::seconds(m_item.fileLength / minimumRate),
+          .maxBodySize = m_item.fileLength,
+          .stallTimeout = m_stallTimeout },
+        this);
+    m_request->setSink([this](const QByteArray &chunk) { return write(chunk); });
+    connect(m_request, &BoundedRequest::finished, this, &UpdateDownload::onRequestFinished);
 }
 
 QString UpdateDownload::startError()
@@ -72,46 +70,54 @@ QString UpdateDownload::startError()
     m_partial = std::make_unique<QTemporaryFile>(m_folder + QStringLiteral("/.veluna-XXXXXX.part"));
     if (!m_partial->open())
         return QStringLiteral("cannot write in %1: %2").arg(m_folder, m_partial->errorString());
-    m_reply = NetworkAccess::get(m_item.fileUrl, m_stallTimeout);
-    return m_reply ? QString() : QStringLiteral("the file's address is not secure");
+    return {};
 }
 
-void UpdateDownload::writeSome()
+bool UpdateDownload::write(const QByteArray &chunk)
 {
-    const QByteArray chunk = m_reply->readAll();
     m_received += chunk.size();
-    // More than announced can only be wrong: stop instead of filling the disk.
-    if (m_received > m_item.fileLength) {
-        m_reply->abort();
-        return;
-    }
     m_hash.addData(chunk);
-    if (m_partial->write(chunk) != chunk.size()) {
-        m_writeFailed = true;
-        m_reply->abort();
-    }
+    return m_partial->write(chunk) == chunk.size();
 }
 
-void UpdateDownload::onReplyFinished()
+void UpdateDownload::onRequestFinished()
 {
-    if (m_reply->error() == QNetworkReply::NoError)
-        writeSome();
     QString error = verificationError();
     if (error.isEmpty())
         error = moveIntoPlace();
-    m_reply->deleteLater();
+    m_request->deleteLater();
     finish(error);
+}
+
+QString UpdateDownload::requestError() const
+{
+    using Failure = BoundedRequest::Failure;
+    switch (m_request->failure()) {
+    case Failure::None:
+        return m_request->networkError() == QNetworkReply::NoError ? QString()
+                                                                   : m_request->errorString();
+    case Failure::RefusedAddress:
+    case Failure::RefusedRedirect:
+        return QStringLiteral("the file's address is not secure: %1")
+            .arg(m_request->refusedUrl().toDisplayString());
+    case Failure::TimedOut:
+        return QStringLiteral("the server did not send the file in time");
+    case Failure::TooLarge:
+        return QStringLiteral("the server sent more than the %1 bytes announced")
+            .arg(m_item.fileLength);
+    case Failure::Stopped:
+        return QStringLiteral("cannot write in %1: %2").arg(m_folder, m_partial->errorString());
+    case Failure::Undecodable:
+    case Failure::Network:
+        break;
+    }
+    return m_request->errorString();
 }
 
 QString UpdateDownload::verificationError() const
 {
-    if (m_writeFailed)
-        return QStringLiteral("cannot write in %1: %2").arg(m_folder, m_partial->errorString());
-    if (m_received > m_item.fileLength)
-        return QStringLiteral("the server sent more than the %1 bytes announced")
-            .arg(m_item.fileLength);
-    if (m_reply->error() != QNetworkReply::NoError)
-        return m_reply->errorString();
+    if (const QString error = requestError(); !error.isEmpty())
+        return error;
     if (m_received != m_item.fileLength)
         return QStringLiteral("received %1 bytes instead of %2")
             .arg(m_received)

@@ -9,11 +9,13 @@
 #include <chrono>
 #include <memory>
 
-class QNetworkReply;
+class BoundedRequest;
 class QTemporaryFile;
 
 // Fetches a release's file into a folder: streamed to a hidden partial file in that folder,
-// hashed on the way, and checked against the length and SHA-256 the feed announced. Only a
+// hashed on the way, and checked against the length and SHA-256 the feed announced. A server
+// that sends more than announced is cut off at once, and one that trickles is given up once the
+// file has had the time it would take at minimumRate. Only a
 // file that matches is renamed into place, under a free name (an existing file is never
 // replaced); anything else is deleted. finished() comes once, after start() has returned,
 // with filePath() set on success and errorString() on failure.
@@ -23,6 +25,7 @@ class UpdateDownload : public QObject
 
 public:
     static constexpr qint64 maxFileSize = qint64(1) << 30;
+    static constexpr qint64 minimumRate = 16 * 1024; // bytes per second
 
     UpdateDownload(Appcast::Item item, QString folder, std::chrono::milliseconds stallTimeout,
                    QObject *parent = nullptr);
@@ -41,8 +44,9 @@ signals:
 
 private:
     QString startError();
-    void writeSome();
-    void onReplyFinished();
+    bool write(const QByteArray &chunk);
+    void onRequestFinished();
+    QString requestError() const;
     QString verificationError() const;
     QString moveIntoPlace();
     void finish(const QString &error);
@@ -51,10 +55,9 @@ private:
     QString m_folder;
     std::chrono::milliseconds m_stallTimeout;
     std::unique_ptr<QTemporaryFile> m_partial;
-    QPointer<QNetworkReply> m_reply;
+    QPointer<BoundedRequest> m_request;
     QCryptographicHash m_hash { QCryptographicHash::Sha256 };
     qint64 m_received = 0;
-    bool m_writeFailed = false;
     QString m_filePath;
     QString m_error;
 };

@@ -4,7 +4,6 @@
 #include "defaultsstore.h"
 #include "endpoints.h"
 #include "jsonexchange.h"
-#include "networkaccess.h"
 #include "requestidentity.h"
 
 #include <QCoreApplication>
@@ -135,7 +134,7 @@ void send(QObject *owner, const QUrl &url, const QJsonObject &request,
         QTimer::singleShot(0, owner, [done = std::move(done)] { done({}); });
         return;
     }
-    JsonExchange::post(NetworkAccess::shared(), address, request, timeout, owner, std::move(done));
+    JsonExchange::post(address, request, timeout, owner, std::move(done));
 }
 
 std::unique_ptr<SupportChannel> &sharedInstance()

@@ -1,20 +1,21 @@
 #include "crashreporter.h"
 
+#include "boundedrequest.h"
 #include "crashtext.h"
 #include "endpoints.h"
-#include "networkaccess.h"
 #include "requestidentity.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QThread>
 
 namespace {
-constexpr int uploadTimeoutMs = 8000;
+// The whole upload, answer included; the answer is never used.
+constexpr BoundedRequest::Limits uploadLimits { .deadline = std::chrono::seconds(8),
+                                                .maxBodySize = 64 * 1024,
+                                                .maxRedirects = 0 };
 
 QByteArray reportBody(const QString &kind, const QString &message, const QString &stack)
 {
@@ -29,17 +30,13 @@ QByteArray reportBody(const QString &kind, const QString &message, const QString
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-// Fire and forget: the reply only has to be freed; its status and errors are ignored. A report
-// goes to the configured address or nowhere: a redirect could lead it off to clear text.
+// Fire and forget: the request only has to be freed; its status and errors are ignored. A
+// report goes to the configured address or nowhere: no redirect is followed.
 void post(const QUrl &address, const QByteArray &body)
 {
-    QNetworkRequest request(address);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setTransferTimeout(uploadTimeoutMs);
-    QNetworkReply *reply = NetworkAccess::shared().post(request, body);
-    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    BoundedRequest *request = BoundedRequest::post(address, body, "application/json", uploadLimits,
+                                                   QCoreApplication::instance());
+    QObject::connect(request, &BoundedRequest::finished, request, &QObject::deleteLater);
 }
 } // namespace
 

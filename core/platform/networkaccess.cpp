@@ -2,31 +2,15 @@
 
 #include <QHostAddress>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QUrl>
 
 namespace {
-constexpr char refusedRedirectProperty[] = "velunaRefusedRedirect";
-constexpr int maxRedirects = 5;
-
 bool isLoopback(const QString &host)
 {
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         return true;
     const QHostAddress address(host);
     return !address.isNull() && address.isLoopback();
-}
-
-void guardRedirects(QNetworkReply *reply)
-{
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
-        if (NetworkAccess::isAllowed(target)) {
-            emit reply->redirectAllowed();
-            return;
-        }
-        reply->setProperty(refusedRedirectProperty, target);
-        reply->abort();
-    });
 }
 
 // Qt keeps a connection open for two minutes after its last reply in case another request
@@ -72,23 +56,4 @@ bool NetworkAccess::isAllowed(const QUrl &url)
     const QString scheme = url.scheme().toLower();
     return scheme == QLatin1String("https")
         || (scheme == QLatin1String("http") && isLoopback(url.host()));
-}
-
-QNetworkReply *NetworkAccess::get(const QUrl &url, std::chrono::milliseconds stallTimeout)
-{
-    if (!isAllowed(url))
-        return nullptr;
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects);
-    request.setTransferTimeout(int(stallTimeout.count()));
-    QNetworkReply *reply = shared().get(request);
-    guardRedirects(reply);
-    return reply;
-}
-
-QUrl NetworkAccess::refusedRedirect(const QNetworkReply *reply)
-{
-    return reply->property(refusedRedirectProperty).toUrl();
 }
