@@ -1,5 +1,6 @@
 #include "messageswindow.h"
 
+#include "boundedtext.h"
 #include "flippedview.h"
 #include "localisation.h"
 #include "supportchannel.h"
@@ -14,6 +15,8 @@
 
 namespace {
 constexpr int bodyWidth = 416;
+// A longer message scrolls in its own place, so the entries around it stay in sight.
+constexpr int bodyMaximumHeight = 260;
 
 QString text(const char *key)
 {
@@ -29,17 +32,18 @@ QString heading(const ArchivedMessage &entry)
         + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
-QLabel *bodyLabel(const ArchivedMessage &entry, QWidget *list)
+BoundedText *bodyText(const ArchivedMessage &entry, QWidget *list)
 {
-    auto *body = UiKit::makeLabel(entry.body, 13, QFont::Normal,
-                                  entry.mine ? UiKit::secondaryLabel()
-                                             : DynamicColor::paletteRole(QPalette::WindowText));
+    QLabel *label = UiKit::makeLabel(QString(), 13, QFont::Normal,
+                                     entry.mine ? UiKit::secondaryLabel()
+                                                : DynamicColor::paletteRole(QPalette::WindowText));
     // Messages come from the network: never let them be read as markup or open links.
-    body->setTextFormat(Qt::PlainText);
-    body->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    body->setWordWrap(true);
-    body->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    body->setParent(list);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *body = new BoundedText(label, bodyWidth, bodyMaximumHeight, list);
+    body->setText(entry.body);
     return body;
 }
 
@@ -114,9 +118,11 @@ int MessagesWindow::addEntry(QWidget *list, const ArchivedMessage &entry, int y)
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     title->adjustSize();
     title->move(22, y);
-    QLabel *body = bodyLabel(entry, list);
+    BoundedText *body = bodyText(entry, list);
     const int bodyTop = title->height() + 5 + y;
-    body->setGeometry(22, bodyTop, bodyWidth, body->heightForWidth(bodyWidth));
+    const int bodyHeight
+        = body->hasHeightForWidth() ? body->heightForWidth(bodyWidth) : body->sizeHint().height();
+    body->setGeometry(22, bodyTop, bodyWidth, bodyHeight);
     const int separatorTop = body->height() + 16 + bodyTop;
     addSeparator(list, { 22, separatorTop, bodyWidth, 1 });
     return separatorTop + 18;

@@ -1,5 +1,6 @@
 #include "updatewindow.h"
 
+#include "boundedtext.h"
 #include "buildinfo.h"
 #include "localisation.h"
 
@@ -13,6 +14,9 @@
 #include <QVBoxLayout>
 
 namespace {
+constexpr int textWidth = 400;
+constexpr int infoMaximumHeight = 120;
+
 QLabel *plainLabel(bool bold)
 {
     auto *label = new QLabel;
@@ -37,7 +41,7 @@ QUrl websiteUrl()
 UpdateWindow::UpdateWindow(QWidget *parent)
     : QDialog(parent)
     , m_title(plainLabel(true))
-    , m_info(plainLabel(false))
+    , m_info(new BoundedText(plainLabel(false), textWidth, infoMaximumHeight))
     , m_busy(new QProgressBar)
     , m_notesLabel(plainLabel(true))
     , m_notes(new QPlainTextEdit)
@@ -99,7 +103,7 @@ void UpdateWindow::showAvailable(const Appcast::Item &item, const QString &curre
                 L(QStringLiteral("update.show_in_folder")), L(QStringLiteral("update.later")));
         m_target = QUrl::fromLocalFile(QFileInfo(downloadedFile).absolutePath());
     }
-    m_notes->setPlainText(item.releaseNotes);
+    BoundedText::showIn(m_notes, item.releaseNotes);
     m_notesLabel->setVisible(!item.releaseNotes.isEmpty());
     m_notes->setVisible(!item.releaseNotes.isEmpty());
     adjustSize();

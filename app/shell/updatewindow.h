@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QUrl>
 
+class BoundedText;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -14,7 +15,8 @@ class QPushButton;
 // then its answer in the same place: up to date, a newer version with its release notes and a
 // button that opens its download page (or, once the file is downloaded and checked, its
 // folder), or what went wrong. Every text is plain text; release notes sit in a read-only
-// plain-text view, so markup from the feed is never interpreted.
+// plain-text view, so markup from the feed is never interpreted. Versions, notes and errors come
+// from the feed: however long, they scroll within the window and stay selectable.
 class UpdateWindow : public QDialog
 {
     Q_OBJECT
@@ -49,7 +51,7 @@ private:
     void openTarget();
 
     QLabel *m_title;
-    QLabel *m_info;
+    BoundedText *m_info;
     QProgressBar *m_busy;
     QLabel *m_notesLabel;
     QPlainTextEdit *m_notes;

@@ -1,5 +1,7 @@
 #include "alert.h"
 
+#include "boundedtext.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -15,6 +17,9 @@ std::deque<Alert::Answerer> &pendingAnswers()
     return answers;
 }
 
+constexpr int textWidth = 360;
+constexpr int informativeHeight = 300;
+
 QLabel *makeTextLabel(bool bold)
 {
     auto *label = new QLabel;
@@ -23,7 +28,7 @@ QLabel *makeTextLabel(bool bold)
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setMinimumWidth(280);
-    label->setMaximumWidth(360);
+    label->setMaximumWidth(textWidth);
     if (bold) {
         QFont font = label->font();
         font.setBold(true);
@@ -37,7 +42,7 @@ Alert::Alert(QWidget *parent)
     : QDialog(parent)
     , m_icon(new QLabel)
     , m_message(makeTextLabel(true))
-    , m_informative(makeTextLabel(false))
+    , m_informative(new BoundedText(makeTextLabel(false), textWidth, informativeHeight))
     , m_textColumn(new QVBoxLayout)
     , m_buttonRow(new QHBoxLayout)
 {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 
+class BoundedText;
 class QLabel;
 class QHBoxLayout;
 class QPushButton;
@@ -13,7 +14,9 @@ class QVBoxLayout;
 
 // The program's one modal dialog: a message, an informative text, an icon, buttons (the first
 // is the default and answers Return; the rightmost, as on every desktop) and an optional
-// accessory widget such as a text field. runModal() answers which button ended it.
+// accessory widget such as a text field. runModal() answers which button ended it. The
+// informative text may come from outside (a server's message): a long one scrolls within a few
+// hundred pixels instead of stretching the dialog past the screen.
 //
 // Tests answer alerts without a modal loop: setNextAnswer() queues an answerer that receives
 // the fully built alert (to read its texts or fill its accessory) and returns the response.
@@ -50,7 +53,7 @@ private:
 
     QLabel *m_icon;
     QLabel *m_message;
-    QLabel *m_informative;
+    BoundedText *m_informative;
     QVBoxLayout *m_textColumn;
     QHBoxLayout *m_buttonRow;
     QWidget *m_accessory = nullptr;

@@ -4,11 +4,13 @@
 #include "messageswindow.h"
 #include "shellfixture.h"
 #include "statusitemcontroller.h"
+#include "updatewindow.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -42,6 +44,8 @@ private slots:
     void historyAndMarkers();
     void sendingResults_data();
     void sendingResults();
+    void longTextsStayBounded_data();
+    void longTextsStayBounded();
 
 private:
     void offer(const char *ticket, qint64 id, const QString &message)
@@ -167,6 +171,71 @@ void TestMessagesUi::sendingResults()
     const QJsonObject sent = QJsonDocument::fromJson(server->requests().last().body).object();
     QCOMPARE(sent.value("text").toString(), QStringLiteral("It still sleeps"));
     QCOMPARE(sent.value("email"), reply ? QJsonValue(QJsonValue::Undefined) : QJsonValue(email));
+}
+
+void TestMessagesUi::longTextsStayBounded_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("message");
+    QString words;
+    while (words.size() < 100 * 1024)
+        words += QStringLiteral("It still sleeps after an hour. ");
+    const QString oneWord(1024 * 1024, u'7');
+    QTest::newRow("alert, 100 KB of words") << "alert" << words;
+    QTest::newRow("alert, 1 MB in one word") << "alert" << oneWord;
+    QTest::newRow("messages window, 100 KB of words") << "messages" << words;
+    QTest::newRow("messages window, 1 MB in one word") << "messages" << oneWord;
+    QTest::newRow("update window, 10,000-digit version, 1 MB notes") << "update" << oneWord;
+}
+
+// A text from outside never makes its window leave the screen or grow past a few hundred
+// pixels, is never measured as a label (a megabyte of it froze the window for seconds), and
+// stays readable in a scrolling view.
+void TestMessagesUi::longTextsStayBounded()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, message);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QString version(10000, u'9');
+    const auto check = [&](QWidget *window, int cap) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY2(screen.contains(window->frameGeometry()) && window->height() <= cap,
+                 qPrintable(QStringLiteral("%1 x %2 at y %3")
+                                .arg(window->width())
+                                .arg(window->height())
+                                .arg(window->y())));
+        for (const QLabel *label : window->findChildren<QLabel *>())
+            QVERIFY(label->text().size() < 2000);
+        const QString reachable = where == "update" ? version : message.left(2000);
+        const auto views = window->findChildren<QPlainTextEdit *>();
+        QVERIFY(std::any_of(views.begin(), views.end(), [&](const QPlainTextEdit *view) {
+            return view->isVisible() && view->toPlainText().contains(reachable)
+                && view->document()->characterCount() < 70000;
+        }));
+    };
+    if (where == "update") {
+        Appcast::Item item;
+        item.version = version;
+        item.releaseNotes = message;
+        UpdateWindow window;
+        window.showAvailable(item, "1.0");
+        check(&window, 560);
+        return;
+    }
+    AppDelegate &delegate = shell.launch(true);
+    offer("open", 7, message);
+    if (where == "alert") {
+        Alert::setNextAnswer([&](Alert &alert) {
+            check(&alert, 480);
+            return int(Alert::FirstButton);
+        });
+        delegate.showPendingMessage();
+    } else {
+        delegate.showMessages();
+        check(delegate.messagesWindow(), MessagesWindow::windowSize.height());
+        QCOMPARE(list()->height(), MessagesWindow::listMinimumHeight);
+    }
 }
 
 QTEST_MAIN(TestMessagesUi)
