@@ -4,6 +4,7 @@
 #include "defaultsstore.h"
 #include "endpoints.h"
 #include "jsonexchange.h"
+#include "jsonsettingsformat.h"
 #include "requestidentity.h"
 
 #include <QCoreApplication>
@@ -17,16 +18,12 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numeric>
 
 namespace {
 const QString historyKey = QStringLiteral("VLMessageHistory");
 const QString shownKey = QStringLiteral("VLShownMessages");
 const QString ackKey = QStringLiteral("VLAckMessage");
-
-bool isDictionary(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QVariantMap;
-}
 
 // A list is used only when every element has the expected type; anything else reads as empty,
 // and the next write replaces it.
@@ -39,11 +36,50 @@ QVariantList storedList(const QString &key, bool (*isElement)(const QVariant &))
     return std::all_of(list.cbegin(), list.cend(), isElement) ? list : QVariantList();
 }
 
-void storeWithLimit(const QString &key, QVariantList list)
+// One bad entry costs only itself: the entries around it stay readable and stored.
+QVariantList storedHistory()
 {
-    if (list.size() > SupportChannel::historyLimit)
-        list = list.mid(list.size() - SupportChannel::historyLimit);
-    DefaultsStore::setValue(key, list);
+    const QVariant stored = DefaultsStore::value(historyKey);
+    return stored.typeId() == QMetaType::QVariantList ? stored.toList() : QVariantList();
+}
+
+QVariantList lastEntries(const QVariantList &list)
+{
+    return list.mid(std::max<qsizetype>(0, list.size() - SupportChannel::historyLimit));
+}
+
+void storeWithLimit(const QString &key, const QVariantList &list)
+{
+    DefaultsStore::setValue(key, lastEntries(list));
+}
+
+qsizetype storedSize(const QVariant &entry)
+{
+    return JsonSettingsFormat::serialize({ { QString(), entry } }).size();
+}
+
+// The settings file has a size its reader accepts; the history keeps well inside it by dropping
+// its oldest entries, never the newest one.
+void storeHistory(const QVariantList &history)
+{
+    QVariantList kept = lastEntries(history);
+    qsizetype size
+        = std::accumulate(kept.cbegin(), kept.cend(), qsizetype(0),
+                          [](qsizetype sum, const QVariant &e) { return sum + storedSize(e); });
+    while (kept.size() > 1 && size > SupportChannel::historyByteLimit)
+        size -= storedSize(kept.takeFirst());
+    DefaultsStore::setValue(historyKey, kept);
+}
+
+// A text far beyond any conversation is kept as its beginning, marked as cut.
+QString storedText(const QString &text)
+{
+    if (text.size() <= SupportChannel::storedTextLimit)
+        return text;
+    qsizetype cut = SupportChannel::storedTextLimit - 1;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
 }
 
 bool isId(const QVariant &stored, qint64 id)
@@ -68,7 +104,7 @@ bool wasShown(qint64 id)
 QVariantMap historyEntry(qint64 id, const QString &body, const QDateTime &date, bool mine)
 {
     return { { QStringLiteral("id"), id },
-             { QStringLiteral("body"), body },
+             { QStringLiteral("body"), storedText(body) },
              { QStringLiteral("date"), date },
              { QStringLiteral("mine"), mine } };
 }
@@ -194,26 +230,26 @@ void SupportChannel::markMessageShown()
 
 void SupportChannel::archive(qint64 id, const QString &body)
 {
-    QVariantList history = storedList(historyKey, isDictionary);
+    QVariantList history = storedHistory();
     if (historyHolds(history, id))
         return;
     history.append(historyEntry(id, body, m_clock->now(), false));
-    storeWithLimit(historyKey, history);
+    storeHistory(history);
 }
 
 void SupportChannel::archiveOwn(const QString &text)
 {
-    QVariantList history = storedList(historyKey, isDictionary);
+    QVariantList history = storedHistory();
     const QDateTime now = m_clock->now();
     history.append(historyEntry(replyId(now), text, now, true));
-    storeWithLimit(historyKey, history);
+    storeHistory(history);
 }
 
 QList<ArchivedMessage> SupportChannel::messageHistory() const
 {
     const QDateTime now = m_clock->now();
     QList<ArchivedMessage> messages;
-    for (const QVariant &entry : storedList(historyKey, isDictionary)) {
+    for (const QVariant &entry : storedHistory()) {
         if (const auto message = archivedMessage(entry.toMap(), now))
             messages.prepend(*message);
     }

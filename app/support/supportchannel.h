@@ -30,16 +30,20 @@ struct PendingMessage
 };
 
 // The support channel with the maker's server: the conversation history (in the defaults
-// store, at most 50 entries), the ids of messages already shown, the message waiting to be
-// shown and the conversation state the server last reported. The hourly exchange and the
-// problem reports run on the process's one network manager; their results are applied on
-// the main thread, so no field is ever touched from another thread.
+// store, at most 50 entries and 1 MiB), the ids of messages already shown, the message waiting to
+// be shown and the conversation state the server last reported. The hourly exchange and the problem
+// reports run on the process's one network manager; their results are applied on the main thread,
+// so no field is ever touched from another thread.
 class SupportChannel : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int historyLimit = 50;
+    // What the history keeps: texts of at most this many characters, and at most this many
+    // bytes in the settings file, a quarter of what its reader accepts.
+    static constexpr qsizetype storedTextLimit = 20000;
+    static constexpr qsizetype historyByteLimit = 1024 * 1024;
     static constexpr std::chrono::milliseconds syncTimeout = std::chrono::seconds(8);
     static constexpr std::chrono::milliseconds reportTimeout = std::chrono::seconds(10);
 

@@ -1,14 +1,22 @@
 #include "defaultsstore.h"
 
 #include "jsonsettingsformat.h"
+#include "settingsfile.h"
+#include "systemlog.h"
 
-#include <QSettings>
 #include <QStandardPaths>
 
 namespace {
-QSettings &settings()
+struct Store
 {
-    static QSettings instance(DefaultsStore::filePath(), JsonSettingsFormat::format());
+    SettingsFile::Contents file = SettingsFile::load(DefaultsStore::filePath());
+    QString failurePath;
+    std::function<void(const QString &)> listener;
+};
+
+Store &store()
+{
+    static Store instance;
     return instance;
 }
 
@@ -18,6 +26,36 @@ bool isStored(const QVariant &stored, const QVariant &value)
     if (DefaultsStore::isInteger(stored) && DefaultsStore::isInteger(value))
         return stored.toLongLong() == value.toLongLong();
     return stored.metaType() == value.metaType() && stored == value;
+}
+
+// Told once per failure, not once per change: a full disk would otherwise flood the log.
+void noteSaveResult(const QString &error)
+{
+    Store &s = store();
+    if (error.isEmpty() || !s.failurePath.isEmpty()) {
+        if (error.isEmpty())
+            s.failurePath.clear();
+        return;
+    }
+    s.failurePath = s.file.writePath;
+    SystemLog::write(QStringLiteral("Veluna: impossible d'enregistrer les réglages dans %1 : %2")
+                         .arg(s.failurePath, error));
+    if (s.listener)
+        s.listener(s.failurePath);
+}
+
+void commit(const QVariantMap &values, const QString &key)
+{
+    const QByteArray bytes = JsonSettingsFormat::serialize(values);
+    if (bytes.size() > JsonSettingsFormat::maximumFileSize) {
+        SystemLog::write(QStringLiteral("Veluna: réglages trop volumineux (%1 octets), %2 non "
+                                        "enregistré")
+                             .arg(bytes.size())
+                             .arg(key));
+        return;
+    }
+    store().file.values = values;
+    noteSaveResult(SettingsFile::save(store().file.writePath, bytes));
 }
 } // namespace
 
@@ -42,7 +80,7 @@ bool DefaultsStore::isInteger(const QVariant &value)
 
 QVariant DefaultsStore::value(const QString &key)
 {
-    return settings().value(key);
+    return store().file.values.value(key);
 }
 
 std::optional<qint64> DefaultsStore::integer(const QString &key)
@@ -74,20 +112,40 @@ std::optional<QDateTime> DefaultsStore::date(const QString &key)
 // would cost a disk write per launch for nothing.
 void DefaultsStore::setValue(const QString &key, const QVariant &value)
 {
-    if (settings().contains(key) && isStored(settings().value(key), value))
+    const QVariantMap &values = store().file.values;
+    if (values.contains(key) && isStored(values.value(key), value))
         return;
-    settings().setValue(key, value);
-    settings().sync();
+    QVariantMap changed = values;
+    changed.insert(key, value);
+    commit(changed, key);
 }
 
 void DefaultsStore::remove(const QString &key)
 {
-    settings().remove(key);
-    settings().sync();
+    QVariantMap changed = store().file.values;
+    if (changed.remove(key) > 0)
+        commit(changed, key);
 }
 
 void DefaultsStore::clear()
 {
-    settings().clear();
-    settings().sync();
+    commit({}, QString());
+}
+
+void DefaultsStore::reload()
+{
+    store().file = SettingsFile::load(filePath());
+}
+
+QString DefaultsStore::saveFailurePath()
+{
+    return store().failurePath;
+}
+
+void DefaultsStore::setSaveFailureListener(std::function<void(const QString &path)> listener)
+{
+    Store &s = store();
+    s.listener = std::move(listener);
+    if (s.listener && !s.failurePath.isEmpty())
+        s.listener(s.failurePath);
 }

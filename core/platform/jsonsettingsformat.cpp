@@ -1,9 +1,6 @@
 #include "jsonsettingsformat.h"
 
-#include "systemlog.h"
-
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,7 +9,6 @@
 
 namespace {
 const QString dateTag = QStringLiteral("$date");
-constexpr qint64 maximumFileSize = 4 * 1024 * 1024;
 
 QJsonValue toJson(const QVariant &value);
 
@@ -83,65 +79,24 @@ QVariant fromJson(const QJsonValue &value)
     }
     return value.toVariant();
 }
-
-QString unusedBackupPath(const QString &path)
-{
-    QString candidate = path + QStringLiteral(".unreadable");
-    for (int n = 2; QFile::exists(candidate); ++n)
-        candidate = path + QStringLiteral(".unreadable-%1").arg(n);
-    return candidate;
-}
-
-bool sameContents(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(maximumFileSize + 1) == contents;
-}
-
-void keepUnreadableCopy(const QIODevice &device, const QByteArray &contents)
-{
-    const auto *file = qobject_cast<const QFile *>(&device);
-    if (!file || contents.trimmed().isEmpty())
-        return;
-    const QString path = file->fileName();
-    if (sameContents(path + QStringLiteral(".unreadable"), contents))
-        return;
-    const QString backup = unusedBackupPath(path);
-    if (QFile::copy(path, backup))
-        SystemLog::write(QStringLiteral("Veluna: réglages illisibles, copie conservée dans ")
-                         + backup);
-}
 } // namespace
 
-QSettings::Format JsonSettingsFormat::format()
+std::optional<QVariantMap> JsonSettingsFormat::parse(const QByteArray &bytes)
 {
-    static const QSettings::Format registered
-        = QSettings::registerFormat(QStringLiteral("json"), &JsonSettingsFormat::read,
-                                    &JsonSettingsFormat::write, Qt::CaseSensitive);
-    return registered;
-}
-
-bool JsonSettingsFormat::read(QIODevice &device, QSettings::SettingsMap &map)
-{
-    const QByteArray contents = device.read(maximumFileSize + 1);
+    if (bytes.size() > maximumFileSize)
+        return std::nullopt;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
-    if (contents.size() > maximumFileSize || error.error != QJsonParseError::NoError
-        || !document.isObject()) {
-        keepUnreadableCopy(device, contents);
-        return true;
-    }
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    QVariantMap values;
     const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it)
-        map.insert(it.key(), fromJson(it.value()));
-    return true;
+        values.insert(it.key(), fromJson(it.value()));
+    return values;
 }
 
-bool JsonSettingsFormat::write(QIODevice &device, const QSettings::SettingsMap &map)
+QByteArray JsonSettingsFormat::serialize(const QVariantMap &values)
 {
-    QJsonObject object;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        object.insert(it.key(), toJson(it.value()));
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    return device.write(bytes) == bytes.size();
+    return QJsonDocument(toJsonObject(values)).toJson(QJsonDocument::Indented);
 }

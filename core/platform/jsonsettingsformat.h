@@ -1,13 +1,17 @@
 #pragma once
 
-#include <QSettings>
+#include <QByteArray>
+#include <QVariantMap>
 
-// A QSettings format that stores the user's defaults as one JSON object. Types survive a round
-// trip: integers, booleans, strings, lists, maps, and dates (as {"$date": "<ISO 8601>"}).
-// A file that is not a JSON object reads as empty, and a copy of it is kept beside it first,
-// so the next write never destroys what the user had.
+#include <optional>
+
+// The settings file's format: one JSON object. Types survive a round trip: integers, booleans,
+// strings, lists, maps, and dates (as {"$date": "<ISO 8601>"}). The reader refuses anything
+// larger than maximumFileSize, so the writer's callers keep what they store below it.
 namespace JsonSettingsFormat {
-QSettings::Format format();
-bool read(QIODevice &device, QSettings::SettingsMap &map);
-bool write(QIODevice &device, const QSettings::SettingsMap &map);
+constexpr qint64 maximumFileSize = 4 * 1024 * 1024;
+
+// The values, or nothing when the bytes are not a JSON object of at most maximumFileSize.
+std::optional<QVariantMap> parse(const QByteArray &bytes);
+QByteArray serialize(const QVariantMap &values);
 } // namespace JsonSettingsFormat

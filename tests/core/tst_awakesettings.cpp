@@ -2,14 +2,21 @@
 #include "defaultsstore.h"
 #include "jsonsettingsformat.h"
 #include "localisation.h"
+#include "systemlog.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString customKey = QStringLiteral("VLCustomMinutes");
@@ -25,6 +32,17 @@ bool writeFile(const QString &path, const QByteArray &contents)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
+
+// Whether the file held open is no longer the one at its path.
+bool replaced(const QFile &held)
+{
+    struct stat open
+    {
+    }, current {};
+    return ::fstat(held.handle(), &open) != 0
+        || ::stat(QFile::encodeName(held.fileName()).constData(), &current) != 0
+        || open.st_ino != current.st_ino;
+}
 } // namespace
 
 using namespace Qt::StringLiterals;
@@ -33,9 +51,19 @@ class TestAwakeSettings : public QObject
 {
     Q_OBJECT
 
+    QStringList logged;
+
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init() { DefaultsStore::clear(); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        SystemLog::setObserver([this](const QString &line) { logged << line; });
+    }
+    void init()
+    {
+        DefaultsStore::clear();
+        logged.clear();
+    }
 
     void mistypedEntriesReadAsAbsent()
     {
@@ -105,74 +133,207 @@ private slots:
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
         const QVariantList nested { QVariantMap { { "date", when }, { "id", qint64(-1) } } };
         DefaultsStore::setValue(QStringLiteral("VLMessageHistory"), nested);
-        QFile file(DefaultsStore::filePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains(R"("$date": "2026-03-04T05:06:07.890Z")"));
-        QSettings::SettingsMap onDisk;
-        QVERIFY(file.seek(0) && JsonSettingsFormat::read(file, onDisk));
-        QCOMPARE(onDisk.value("VLMessageHistory"), nested);
+        const QByteArray onDisk = readFile(DefaultsStore::filePath());
+        QVERIFY(onDisk.contains(R"("$date": "2026-03-04T05:06:07.890Z")"));
+        QCOMPARE(
+            JsonSettingsFormat::parse(onDisk).value_or(QVariantMap()).value("VLMessageHistory"),
+            nested);
     }
 
-    // A change replaces the file with a new one; the same value again leaves it alone. The file
-    // stays open here, so its inode cannot be handed to a replacement.
-    void storingAnUnchangedValueLeavesTheFileAlone()
-    {
-        const QString key = QStringLiteral("VLUpdaterInterval");
-        DefaultsStore::setValue(key, qint64(3600));
-        QFile first(DefaultsStore::filePath());
-        QVERIFY(first.open(QIODevice::ReadOnly));
-        const auto replaced = [&first] {
-            struct stat held
-            {
-            }, current {};
-            return ::fstat(first.handle(), &held) != 0
-                || ::stat(QFile::encodeName(first.fileName()).constData(), &current) != 0
-                || held.st_ino != current.st_ino;
-        };
-        DefaultsStore::setValue(key, 3600);
-        DefaultsStore::setValue(key, qint64(3600));
-        QVERIFY(!replaced());
-        DefaultsStore::setValue(key, QStringLiteral("3600"));
-        QVERIFY(replaced());
-        QCOMPARE(DefaultsStore::string(key), QStringLiteral("3600"));
-    }
-
-    void unreadableFileIsKeptBeforeBeingReplaced_data()
+    // What a launch finds: anything unreadable starts from defaults and is kept byte for byte,
+    // even when later unreadable files follow; a readable file keeps its other keys. A change
+    // replaces the file with a new one; the same value again leaves it alone.
+    void fileFoundAtLaunch_data()
     {
         QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("keepDisplay");
+        QTest::addColumn<bool>("kept");
         const auto padded = [](qsizetype size) {
             QByteArray json = "{\"VLKeepDisplay\": true, \"filler\": \"\"}";
             return json.insert(json.size() - 2, QByteArray(size - json.size(), 'x'));
         };
-        QTest::newRow("broken JSON") << QByteArray("{\"VLKeepDisplay\": true, oops") << false;
-        QTest::newRow("not an object") << QByteArray("[true]") << false;
-        QTest::newRow("4 MiB") << padded(4 * 1024 * 1024) << true;
-        QTest::newRow("one byte over 4 MiB") << padded(4 * 1024 * 1024 + 1) << false;
+        QTest::newRow("garbage") << QByteArray("\0\xff\xfe garbage", 12) << false << true;
+        QTest::newRow("truncated")
+            << QByteArray("{\"VLKeepDisplay\": true, \"VLCus") << false << true;
+        QTest::newRow("not an object") << QByteArray("[true]") << false << true;
+        QTest::newRow("50 MiB") << padded(50 * 1024 * 1024) << false << true;
+        QTest::newRow("4 MiB") << padded(4 * 1024 * 1024) << true << false;
+        QTest::newRow("one byte over 4 MiB") << padded(4 * 1024 * 1024 + 1) << false << true;
+        QTest::newRow("mistyped") << QByteArray(
+            R"({"VLKeepDisplay": "yes", "VLCustomMinutes": [9]})")
+                                  << false << false;
     }
-    void unreadableFileIsKeptBeforeBeingReplaced()
+    void fileFoundAtLaunch()
     {
         QFETCH(QByteArray, contents);
-        QFETCH(bool, readable);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("veluna.json"));
-        const QString kept = path + QStringLiteral(".unreadable");
+        QFETCH(bool, keepDisplay);
+        QFETCH(bool, kept);
+        const QString path = DefaultsStore::filePath();
+        const QString copy = path + QStringLiteral(".unreadable");
+        const auto cleanup = qScopeGuard([&copy] {
+            QFile::remove(copy);
+            QFile::remove(copy + QStringLiteral("-2"));
+        });
         QVERIFY(writeFile(path, contents));
-        {
-            QSettings settings(path, JsonSettingsFormat::format());
-            QCOMPARE(settings.value(QStringLiteral("VLKeepDisplay")).toBool(), readable);
-            settings.clear();
-            settings.setValue(customKey, 95);
-        }
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), readable ? 1 : 2);
-        if (readable)
+        DefaultsStore::reload();
+        QCOMPARE(AwakeSettings::keepDisplayAwake(), keepDisplay);
+        QCOMPARE(AwakeSettings::customMinutes(), 0);
+        QCOMPARE(QFile::exists(copy), kept);
+        if (kept)
+            QCOMPARE(readFile(copy), contents);
+
+        DefaultsStore::remove(u"filler"_s); // leaves room for one more key in the 4 MiB file
+        AwakeSettings::setCustomMinutes(95);
+        const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
+        QCOMPARE(onDisk.value(customKey), 95);
+        QCOMPARE(onDisk.contains(u"VLKeepDisplay"_s), !kept);
+        QFile held(path);
+        QVERIFY(held.open(QIODevice::ReadOnly));
+        AwakeSettings::setCustomMinutes(95);
+        DefaultsStore::setValue(customKey, qint64(95));
+        QVERIFY(!replaced(held));
+        AwakeSettings::setCustomMinutes(96);
+        QVERIFY(replaced(held));
+
+        if (!kept)
             return;
-        QCOMPARE(readFile(kept), contents);
-        // A later, different unreadable file never overwrites the copy kept earlier.
         QVERIFY(writeFile(path, "{oops"));
-        QCOMPARE(QSettings(path, JsonSettingsFormat::format()).allKeys(), QStringList());
-        QCOMPARE(readFile(kept), contents);
-        QCOMPARE(readFile(kept + QStringLiteral("-2")), QByteArray("{oops"));
+        DefaultsStore::reload();
+        QCOMPARE(readFile(copy), contents);
+        QCOMPARE(readFile(copy + QStringLiteral("-2")), QByteArray("{oops"));
+    }
+
+    // The next launch reads whatever this one wrote: a change that would take the file past the
+    // reader's bound is refused, and the file stays as it was.
+    void changeThatWouldOutgrowTheReaderIsRefused()
+    {
+        AwakeSettings::setCustomMinutes(95);
+        const QString huge(JsonSettingsFormat::maximumFileSize, u'x');
+        DefaultsStore::setValue(u"VLStatusColor"_s, huge);
+        QCOMPARE(AwakeSettings::statusColorHex(), AwakeSettings::defaultStatusColorHex);
+        QCOMPARE(logged.filter(u"Veluna: réglages trop volumineux"_s).size(), 1);
+        DefaultsStore::reload();
+        QCOMPARE(AwakeSettings::customMinutes(), 95);
+    }
+
+    // When the folder or the file cannot take a new file, changes live on in memory, the log
+    // says so once, the listener hears of it once, and the next change that can be saved writes
+    // them all.
+    void unsavableChangesAreLoggedAndToldOnce_data()
+    {
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("unblock");
+        QTest::newRow("a folder at the path")
+            << u"rm -f \"$1\" && mkdir \"$1\""_s << u"rmdir \"$1\""_s;
+        QTest::newRow("a folder that cannot change")
+            << u"chattr +i \"$(dirname \"$1\")\""_s << u"chattr -i \"$(dirname \"$1\")\""_s;
+    }
+    void unsavableChangesAreLoggedAndToldOnce()
+    {
+        QFETCH(QString, block);
+        QFETCH(QString, unblock);
+        const QString path = DefaultsStore::filePath();
+        const auto shell = [&path](const QString &command) {
+            return QProcess::execute(u"sh"_s, { u"-c"_s, command, u"sh"_s, path }) == 0;
+        };
+        QStringList told;
+        DefaultsStore::setSaveFailureListener([&told](const QString &at) { told << at; });
+        const auto cleanup = qScopeGuard([&] {
+            shell(unblock);
+            DefaultsStore::setSaveFailureListener({});
+        });
+        if (!shell(block))
+            QSKIP("this system does not let the test block the settings folder");
+        AwakeSettings::setKeepDisplayAwake(true);
+        AwakeSettings::setCustomMinutes(96);
+        QCOMPARE(told, QStringList { path });
+        QCOMPARE(DefaultsStore::saveFailurePath(), path);
+        QCOMPARE(
+            logged.filter(u"Veluna: impossible d'enregistrer les réglages dans "_s + path).size(),
+            1);
+        QCOMPARE(AwakeSettings::customMinutes(), 96);
+        QStringList late;
+        DefaultsStore::setSaveFailureListener([&late](const QString &at) { late << at; });
+        QCOMPARE(late, QStringList { path });
+
+        QVERIFY(shell(unblock));
+        AwakeSettings::setStatusColorHex(u"#22C55E"_s);
+        QCOMPARE(DefaultsStore::saveFailurePath(), QString());
+        const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
+        QCOMPARE(onDisk.value(customKey), 96);
+        QCOMPARE(onDisk.value(u"VLKeepDisplay"_s), true);
+    }
+
+    // A FIFO at the path, or behind a link, would block the open() of a launch for good.
+    void fifoIsNeverOpened_data()
+    {
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("at the path") << false;
+        QTest::newRow("behind a link") << true;
+    }
+    void fifoIsNeverOpened()
+    {
+        QFETCH(bool, linked);
+        const QString path = DefaultsStore::filePath();
+        QTemporaryDir elsewhere;
+        const QString fifo = linked ? elsewhere.filePath(u"pipe"_s) : path;
+        QFile::remove(path);
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QVERIFY(!linked || QFile::link(fifo, path));
+        auto launch = std::async(std::launch::async, [] {
+            DefaultsStore::reload();
+            return AwakeSettings::customMinutes();
+        });
+        if (launch.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            // Let the stuck open() return so that the test can end.
+            const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            launch.wait();
+            ::close(writer);
+            QFAIL("reading the settings blocked on a FIFO");
+        }
+        QCOMPARE(launch.get(), 0);
+        AwakeSettings::setCustomMinutes(95);
+        QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+        QCOMPARE(JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap()).value(customKey),
+                 95);
+    }
+
+    // A link is followed to settings of ours; any other target is left as it is and our file
+    // takes the link's place.
+    void linkIsFollowedOnlyToOurSettings_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("our settings") << QByteArray(R"({"VLCustomMinutes": 30})") << true;
+        QTest::newRow("notes") << QByteArray("my notes\n") << false;
+        QTest::newRow("another program's settings") << QByteArray(R"({"theme": 30})") << false;
+        QTest::newRow("nothing") << QByteArray() << false;
+    }
+    void linkIsFollowedOnlyToOurSettings()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(bool, followed);
+        const QString path = DefaultsStore::filePath();
+        QTemporaryDir elsewhere;
+        const QString linked = elsewhere.filePath(u"veluna.json"_s);
+        QVERIFY(target.isNull() || writeFile(linked, target));
+        QFile::remove(path);
+        QVERIFY(QFile::link(linked, path));
+        DefaultsStore::reload();
+        QCOMPARE(AwakeSettings::customMinutes(), followed ? 30 : 0);
+        AwakeSettings::setCustomMinutes(95);
+        const auto stored = [](const QString &file) {
+            return JsonSettingsFormat::parse(readFile(file))
+                .value_or(QVariantMap())
+                .value(customKey);
+        };
+        QCOMPARE(QFileInfo(path).isSymLink(), followed);
+        QCOMPARE(stored(path), 95);
+        if (followed)
+            return;
+        QCOMPARE(QFile::exists(linked), !target.isNull());
+        QCOMPARE(readFile(linked), target.isNull() ? QByteArray("(cannot be read)") : target);
+        QCOMPARE(logged.filter(path + u" est un lien vers "_s + linked).size(), 1);
     }
 };
 

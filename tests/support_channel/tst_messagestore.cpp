@@ -1,7 +1,9 @@
 #include "defaultsstore.h"
+#include "jsonsettingsformat.h"
 #include "manualclock.h"
 #include "supportchannel.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -113,8 +115,9 @@ private slots:
                                                        start.addSecs(180)) });
     }
 
-    // A mistyped history reads as empty, untouched until the next archive replaces it; entries
-    // without a usable id or body are skipped, the rest default to the maker's, dated now.
+    // A history that is not a list reads as empty, untouched until the next archive replaces it;
+    // entries without a usable id or body are skipped but kept, the rest default to the maker's,
+    // dated now.
     void storedHistoryIsReadLeniently_data()
     {
         QTest::addColumn<QVariant>("stored");
@@ -123,7 +126,7 @@ private slots:
         const QVariantMap textId { { "id", "1" }, { "body", "x" } },
             bare { { "id", 7 }, { "body", "b" } };
         QTest::newRow("one number among entries")
-            << QVariant(QVariantList { good, qint64(6) }) << QList<qint64>();
+            << QVariant(QVariantList { good, qint64(6) }) << QList<qint64> { 5 };
         QTest::newRow("a single entry, not a list") << QVariant(good) << QList<qint64>();
         QTest::newRow("unusable entries")
             << QVariant(QVariantList { textId, bare, good }) << QList<qint64> { 5, 7 };
@@ -135,13 +138,51 @@ private slots:
         DefaultsStore::setValue(historyKey, stored);
         const QList<ArchivedMessage> history = channel->messageHistory();
         QCOMPARE(ids(history), read);
-        if (!read.isEmpty())
+        if (read.endsWith(7)) // the bare entry
             QVERIFY(history.last().date == start && !history.last().mine);
         QCOMPARE(DefaultsStore::value(historyKey), stored);
         deliver(9, QStringLiteral("fresh"));
         channel->markMessageShown();
         QCOMPARE(ids(channel->messageHistory()), QList<qint64> { 9 } + read);
-        QCOMPARE(DefaultsStore::value(historyKey).toList().size(), read.isEmpty() ? 1 : 4);
+        QCOMPARE(DefaultsStore::value(historyKey).toList().size(),
+                 stored.typeId() == QMetaType::QVariantList ? stored.toList().size() + 1 : 1);
+    }
+
+    // Texts from the server or the user may be of any length; the history keeps the newest
+    // entries, cut to a bounded text, within what the next launch reads back.
+    void longTextsStayReadableAtTheNextLaunch_data()
+    {
+        QTest::addColumn<bool>("mine");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("five messages of a million characters")
+            << false << 5 << QString(1'000'000, u'x');
+        // Each control character takes six bytes in the file.
+        QTest::newRow("fifty replies of escaped characters")
+            << true << 50 << QString(30'000, QChar(1));
+    }
+    void longTextsStayReadableAtTheNextLaunch()
+    {
+        QFETCH(bool, mine);
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        DefaultsStore::setValue(QStringLiteral("VLCustomMinutes"), 95);
+        for (int n = 1; n <= count; ++n) {
+            if (mine)
+                channel->archiveOwn(text);
+            else
+                deliver(n, text);
+            channel->markMessageShown();
+            clock->advance(1s);
+        }
+        QVERIFY(QFileInfo(DefaultsStore::filePath()).size() <= JsonSettingsFormat::maximumFileSize);
+        DefaultsStore::reload();
+        QCOMPARE(DefaultsStore::integer(QStringLiteral("VLCustomMinutes")), 95);
+        const QList<ArchivedMessage> history = channel->messageHistory();
+        QVERIFY(history.size() >= std::min(count, 8));
+        QCOMPARE(history.first().id, mine ? -start.addSecs(count - 1).toSecsSinceEpoch() : count);
+        QCOMPARE(history.first().body.size(), SupportChannel::storedTextLimit);
+        QVERIFY(text.startsWith(history.first().body.chopped(1)));
     }
 };
 
