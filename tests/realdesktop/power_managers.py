@@ -50,9 +50,9 @@ def call(world, service, method, *args, interface=None):
 def session_manager_view(world):
     inhibitors = []
     for path in call(world, SESSION_MANAGER, "GetInhibitors"):
-        inhibitor = world.session_bus.get_object(SESSION_MANAGER[0], path)
-        inhibitors.append((str(inhibitor.GetAppId(dbus_interface=SESSION_MANAGER[0] + ".Inhibitor")),
-                           int(inhibitor.GetFlags(dbus_interface=SESSION_MANAGER[0] + ".Inhibitor"))))
+        inhibitor = dbus.Interface(world.session_bus.get_object(SESSION_MANAGER[0], path),
+                                   SESSION_MANAGER[0] + ".Inhibitor")
+        inhibitors.append((str(inhibitor.GetAppId()), int(inhibitor.GetFlags())))
     return {"IsInhibited(4)": bool(call(world, SESSION_MANAGER, "IsInhibited", dbus.UInt32(4))),
             "IsInhibited(8)": bool(call(world, SESSION_MANAGER, "IsInhibited", dbus.UInt32(8))),
             "session inhibitors (app, flags)": inhibitors}
@@ -80,11 +80,11 @@ class Kde:
 
     @staticmethod
     def view(world):
-        agent = (lambda method, *args:
-                 call(world, POLICY_AGENT, method, *args))
-        return {"HasInhibition(1)": bool(agent("HasInhibition", dbus.UInt32(1))),
-                "HasInhibition(4)": bool(agent("HasInhibition", dbus.UInt32(4))),
-                "PolicyAgent inhibitions": [tuple(map(str, i)) for i in agent("ListInhibitions")]}
+        view = {f"HasInhibition({policy})": bool(call(world, POLICY_AGENT, "HasInhibition",
+                                                      dbus.UInt32(policy))) for policy in (1, 4)}
+        view["PolicyAgent inhibitions"] = [tuple(map(str, inhibition)) for inhibition
+                                           in call(world, POLICY_AGENT, "ListInhibitions")]
+        return view
 
 
 class Mate:
@@ -242,7 +242,8 @@ class Run:
         time.sleep(1)
 
     def read_view(self, world, moment, expected):
-        view = dict(self.desktop.view(world), **{"X screensaver timeout": world.screensaver_timeout()})
+        view = self.desktop.view(world)
+        view["X screensaver timeout"] = world.screensaver_timeout()
         self.fact(f"{world.name}, {moment}: {view}")
         for key, value in expected.items():
             self.expect(view[key] == value, f"{moment}: {key} is {view[key]}, expected {value}")
@@ -276,7 +277,8 @@ def held_phase(run, control, held, window):
     run.expect(took is not None, f"the control desktop did not suspend within {idle + GRACE}s idle")
     if took is not None:
         run.fact(f"control: Suspend {took:.1f}s after the last input")
-    run.expect(early is None, f"Suspend reached logind {early or 0:.1f}s after Veluna was pressed awake")
+    run.expect(early is None,
+               f"Suspend reached logind {early or 0:.1f}s after Veluna was pressed awake")
     if early is None:
         run.fact(f"held: no Suspend for {time.time() - since_held:.0f}s while awake")
 
@@ -310,7 +312,8 @@ def check_sleep_locks(run):
     found = {name: {lock for lock in taken if "sleep" in lock[0].split(":") and lock[3] == "block"}
              for name, taken in run.locks.items()}
     extra = found["held"] - found.get("control", set())
-    run.expect(not extra, f"logind sleep locks in block mode taken with Veluna awake: {sorted(extra)}")
+    run.expect(not extra,
+               f"logind sleep locks in block mode taken while Veluna ran: {sorted(extra)}")
 
 
 def run_test(args, parent):
