@@ -4,6 +4,7 @@
 #include "localisation.h"
 #include "systemlog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -62,6 +63,7 @@ private slots:
     void init()
     {
         DefaultsStore::clear();
+        QDir().mkpath(QFileInfo(DefaultsStore::filePath()).path());
         logged.clear();
     }
 
@@ -279,6 +281,7 @@ private slots:
         const QString fifo = linked ? elsewhere.filePath(u"pipe"_s) : path;
         QFile::remove(path);
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const auto cleanup = qScopeGuard([&path] { QFile::remove(path); });
         QVERIFY(!linked || QFile::link(fifo, path));
         auto launch = std::async(std::launch::async, [] {
             DefaultsStore::reload();
