@@ -30,6 +30,13 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
     return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
         || error == QNetworkReply::ProtocolFailure;
 }
+// Qt 6.4 reports a body it cannot inflate, its bomb check included, as unknown content.
+bool isInflationFailure(const QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    return (error == QNetworkReply::UnknownContentError || error == QNetworkReply::ProtocolFailure)
+        && reply.hasRawHeader("Content-Encoding");
+}
 } // namespace
 
 BoundedRequest *BoundedRequest::get(const QUrl &url, const Limits &limits, QObject *parent)
@@ -85,6 +92,11 @@ void BoundedRequest::watch(QNetworkReply *reply)
     connect(reply, &QNetworkReply::metaDataChanged, this, &BoundedRequest::checkAnnouncedSize);
     connect(reply, &QNetworkReply::readyRead, this, &BoundedRequest::readAvailable);
     connect(reply, &QNetworkReply::finished, this, &BoundedRequest::conclude);
+    // Qt does not finish such a reply until the transfer ends or stalls.
+    connect(reply, &QNetworkReply::errorOccurred, this, [this] {
+        if (isInflationFailure(*m_reply))
+            fail(Failure::Undecodable);
+    });
     m_deadline.start(m_limits.deadline);
 }
 
@@ -158,7 +170,7 @@ BoundedRequest::Failure BoundedRequest::failureOfReply() const
     // Only the stall timeout aborts a reply besides this class (Qt 6.4 calls it a cancel).
     if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
         return Failure::TimedOut;
-    if (error == QNetworkReply::ProtocolFailure && m_reply->hasRawHeader("Content-Encoding"))
+    if (isInflationFailure(*m_reply))
         return Failure::Undecodable;
     const bool answered = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     return answered && !isTransportFailure(error) ? Failure::None : Failure::Network;

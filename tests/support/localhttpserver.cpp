@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <zlib.h>
 
 LocalHttpServer::LocalHttpServer(QObject *parent)
     : QObject(parent)
@@ -44,7 +45,7 @@ void LocalHttpServer::readFrom(QTcpSocket *socket)
         = m_responses.value(request.path(), { .status = 404, .body = "not found" });
     if (response.neverAnswer)
         return;
-    QTimer::singleShot(response.delay, socket, [this, socket, response] {
+    QTimer::singleShot(response.delay, socket, [this, socket, response, path = request.path()] {
         // Clients read the status code alone: one reason phrase does for all.
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status)
             + " Status\r\nConnection: close\r\nContent-Length: "
@@ -52,22 +53,64 @@ void LocalHttpServer::readFrom(QTcpSocket *socket)
         for (const auto &[name, value] : response.headers)
             head += name + ": " + value + "\r\n";
         socket->write(head + "\r\n" + response.body);
-        streamFiller(socket, response.fillerBytes);
+        if (response.dripInterval.count() > 0)
+            dripFiller(socket, path, response.fillerBytes, response.dripInterval);
+        else
+            streamFiller(socket, path, response.fillerBytes);
     });
 }
 
 // Writes the filler a chunk at a time as the client takes it, then closes.
-void LocalHttpServer::streamFiller(QTcpSocket *socket, qint64 remaining)
+void LocalHttpServer::streamFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining)
 {
     if (remaining <= 0)
         return socket->disconnectFromHost();
     const qint64 chunk = std::min<qint64>(remaining, 64 * 1024);
     socket->write(QByteArray(chunk, 'x'));
+    m_fillerSent[path] += chunk;
     auto connection = std::make_shared<QMetaObject::Connection>();
     *connection = connect(socket, &QTcpSocket::bytesWritten, this, [=, this] {
         if (socket->bytesToWrite() > 0)
             return;
         disconnect(*connection);
-        streamFiller(socket, remaining - chunk);
+        streamFiller(socket, path, remaining - chunk);
     });
+}
+
+// The socket is the timer's context: a client that hangs up stops the drip.
+void LocalHttpServer::dripFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
+                                 std::chrono::milliseconds interval)
+{
+    if (remaining <= 0 || socket->state() != QAbstractSocket::ConnectedState)
+        return socket->disconnectFromHost();
+    socket->write("x");
+    ++m_fillerSent[path];
+    QTimer::singleShot(interval, socket,
+                       [=, this] { dripFiller(socket, path, remaining - 1, interval); });
+}
+
+// Deflated a mebibyte at a time, so that a bomb never exists inflated, here or anywhere.
+LocalHttpServer::Response LocalHttpServer::Response::gzipped(const QByteArray &body, qint64 zeros)
+{
+    z_stream stream {};
+    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY); // 16: gzip framing
+    QByteArray compressed;
+    const QByteArray block(1024 * 1024, '\0');
+    const auto feed = [&](const QByteArray &input, int flush) {
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
+        stream.avail_in = uInt(input.size());
+        do {
+            char out[64 * 1024];
+            stream.next_out = reinterpret_cast<Bytef *>(out);
+            stream.avail_out = sizeof out;
+            deflate(&stream, flush);
+            compressed.append(out, qsizetype(sizeof out - stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    feed(body, Z_NO_FLUSH);
+    for (; zeros > 0; zeros -= block.size())
+        feed(block.left(std::min<qint64>(zeros, block.size())), Z_NO_FLUSH);
+    feed({}, Z_FINISH);
+    deflateEnd(&stream);
+    return { .body = compressed, .headers = { { "Content-Encoding", "gzip" } } };
 }

@@ -11,8 +11,9 @@
 class QTcpSocket;
 
 // An HTTP/1.1 server on 127.0.0.1, listening from construction on a free port. Each path (query
-// aside) answers as set: status, headers and body after a delay, then filler streamed without
-// holding it in memory, or never. Unknown paths answer 404. Requests are recorded; one per
+// aside) answers as set: status, headers and body after a delay, then filler streamed as fast as
+// the client takes it (or dripped a byte at a time) without holding it in memory, or never.
+// Unknown paths answer 404. Requests and the filler bytes sent are recorded; one request per
 // connection, bodies need a Content-Length.
 class LocalHttpServer : public QObject
 {
@@ -24,6 +25,7 @@ public:
         QList<std::pair<QByteArray, QByteArray>> headers {};
         std::chrono::milliseconds delay { 0 };
         qint64 fillerBytes = 0; // sent after body, counted in Content-Length
+        std::chrono::milliseconds dripInterval { 0 }; // between filler bytes; 0: all at once
         bool neverAnswer = false;
 
         static Response ok(const QByteArray &body, const QByteArray &contentType = "text/plain")
@@ -34,6 +36,8 @@ public:
         {
             return { .status = status, .headers = { { "Location", location } } };
         }
+        // body, then `zeros` zero bytes, gzip-compressed: a bomb when zeros is large.
+        static Response gzipped(const QByteArray &body, qint64 zeros = 0);
     };
 
     struct Request
@@ -60,14 +64,19 @@ public:
     {
         return int(std::ranges::count(m_requests, path, &Request::path));
     }
+    // Filler bytes handed to the sockets of the answers to path.
+    qint64 fillerSent(const QByteArray &path) const { return m_fillerSent.value(path); }
 
 private:
     void readFrom(QTcpSocket *socket);
-    void streamFiller(QTcpSocket *socket, qint64 remaining);
+    void streamFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining);
+    void dripFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
+                    std::chrono::milliseconds interval);
 
     QTcpServer *m_server;
     QHash<QByteArray, Response> m_responses;
     QList<Request> m_requests;
+    QHash<QByteArray, qint64> m_fillerSent;
 };
 
 Q_DECLARE_METATYPE(LocalHttpServer::Response)

@@ -3,8 +3,11 @@
 #include "requestidentity.h"
 #include "supportchannel.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -37,6 +40,27 @@ QByteArray paddedTo(const QByteArray &answer, qint64 size)
 Response deflated(const QByteArray &body)
 {
     return { .body = qCompress(body, 9).mid(4), .headers = { { "Content-Encoding", "deflate" } } };
+}
+
+// 0.0.0.0 reaches the local server, but it is not a loopback address: the address rule refuses
+// plain http there. The port is the test's server's, filled in when the row runs.
+const QByteArray offMachine = "http://0.0.0.0:{port}/elsewhere";
+// Taken by the sync and the report alike, wherever a redirect leads.
+const QByteArray elsewhereAnswer
+    = R"({"mid": 12, "msg": "from elsewhere", "tk": "open", "ok": true})";
+
+// The most memory this process has held since the last reset, in kibibytes.
+bool resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+qint64 peakMemoryKib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QString text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    static const QRegularExpression peak(QStringLiteral("VmHWM:\\s+(\\d+)"));
+    return peak.match(text).captured(1).toLongLong();
 }
 } // namespace
 
@@ -169,11 +193,21 @@ private slots:
         row("ok as text", reportPath, ok(R"({"ok": "yes"})"), false);
         row("status 201", reportPath, { .status = 201, .body = confirmed }, false);
         // Every failure ends within the short timeouts and changes nothing.
+        // A redirect on this machine is followed.
+        row("redirected here", syncPath, Response::redirect("/elsewhere", 307), true, "open");
         for (const QByteArray &path : { syncPath, reportPath }) {
             const QByteArray valid = path == syncPath ? newer : confirmed;
             row("never answers", path, { .neverAnswer = true }, false);
-            row("announces more than 1 MiB", path, ok(paddedTo(valid, mebibyte + 1)), false);
+            row("drips a byte at a time", path,
+                { .body = valid, .fillerBytes = 100, .dripInterval = 100ms }, false);
+            row("sends more than 1 MiB", path, ok(paddedTo(valid, mebibyte + 1)), false);
+            row("announces 200 MiB", path, { .body = valid, .fillerBytes = 200 * mebibyte }, false);
             row("inflates past 1 MiB", path, deflated(paddedTo(valid, 2 * mebibyte)), false);
+            row("gzip bomb", path, Response::gzipped(valid, 64 * mebibyte), false);
+            row("redirected off this machine (301)", path, Response::redirect(offMachine, 301),
+                false);
+            row("redirected off this machine (307)", path, Response::redirect(offMachine, 307),
+                false);
             row("nobody listens", path, { .status = 0 }, false);
         }
     }
@@ -185,17 +219,36 @@ private slots:
         QFETCH(QString, ticket);
         DefaultsStore::setValue(QStringLiteral("VLShownMessages"), QVariantList { qint64(5) });
         channel->applySyncResponse(offer(7, "older", "first"));
+        for (auto &header : response.headers)
+            header.second.replace("{port}", QByteArray::number(server->port()));
         server->setResponse(path, response);
+        server->setResponse("/elsewhere", Response::ok(elsewhereAnswer));
         if (response.status == 0)
             server.reset();
+        QVERIFY(resetPeakMemory());
+        const qint64 before = peakMemoryKib();
+        QElapsedTimer elapsed;
+        elapsed.start();
         if (path == reportPath)
             QCOMPARE(report(QStringLiteral("text")), std::optional(applied));
         else
             sync();
+        // Every exchange ends by its deadline, and no answer makes the process grow.
+        QVERIFY2(elapsed.elapsed() < shortTimeout.count() + 600,
+                 qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(peakMemoryKib() - before < 16 * 1024,
+                 qPrintable(QString::number(peakMemoryKib() - before)));
+        if (server) {
+            QVERIFY2(server->fillerSent(path) < 8 * mebibyte,
+                     qPrintable(QString::number(server->fillerSent(path))));
+            if (!applied)
+                QCOMPARE(server->requestCount("/elsewhere"), 0);
+        }
         QCOMPARE(channel->ticketState(), ticket);
         const bool taken = applied && path == syncPath;
+        const QString text = response.status == 307 ? "from elsewhere" : newerText;
         QCOMPARE(channel->pendingMessage().value_or(PendingMessage {}).id, taken ? 12 : 7);
-        QCOMPARE(channel->pendingMessage()->body, taken ? newerText : QStringLiteral("older"));
+        QCOMPARE(channel->pendingMessage()->body, taken ? text : QStringLiteral("older"));
     }
 
     // 0.0.0.0 reaches the local server, but it is not a loopback address: plain http there
