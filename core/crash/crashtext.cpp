@@ -7,8 +7,11 @@
 #include <cxxabi.h>
 #include <exception>
 #include <execinfo.h>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <typeinfo>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -18,6 +21,22 @@ std::string readableName(const std::type_info &type)
     const std::unique_ptr<char, decltype(&std::free)> demangled(
         abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
     return status == 0 && demangled ? std::string(demangled.get()) : std::string(type.name());
+}
+
+// A descriptor for a regular file of ours at path, or -1. O_NOFOLLOW refuses a link, and
+// O_NONBLOCK keeps a FIFO from holding the open until someone writes to it.
+int openOwnRegularFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info
+    {
+    };
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid())
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }
 
 // Only called while an exception is being handled, so the rethrow always has one to throw.
@@ -42,9 +61,14 @@ CrashText::Record CrashText::splitRecord(const QString &text)
 
 std::optional<QString> CrashText::readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = openOwnRegularFile(path);
+    if (fd < 0)
         return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     const QByteArray bytes = file.read(readLimit);
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;

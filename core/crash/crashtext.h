@@ -24,7 +24,9 @@ struct Record
 // second separator (empty without one); anything after a second separator is dropped.
 Record splitRecord(const QString &text);
 
-// The first readLimit bytes of a file as UTF-8; nothing when it cannot be opened or read.
+// The first readLimit bytes of a file as UTF-8; nothing when it cannot be opened or read. Only
+// a regular file owned by the user running the program is read, never through a link, and
+// opening never waits: the folders read here may hold what another user put there.
 std::optional<QString> readFile(const QString &path);
 
 // "Exception: <type> : <what()>" for the exception being handled; the reason is empty for an

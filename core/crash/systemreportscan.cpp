@@ -47,16 +47,19 @@ QString SystemReportScan::messageOf(const QString &report)
 }
 
 // Every date is compared with the watermark read at the start; the newest date sent only
-// decides what is stored at the end. Reports are taken in name order.
+// decides what is stored at the end. Reports are taken in name order. The watermark never
+// passes the time of the scan: a report dated later is not believed (it waits for its date),
+// and a watermark found in the future counts as now, so neither can hide the reports to come.
 void SystemReportScan::run(const QString &folder, const QString &prefix, const Sender &send)
 {
     if (!isListable(folder))
         return;
-    const QDateTime last = DefaultsStore::date(watermarkKey).value_or(distantPast());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime last = std::min(DefaultsStore::date(watermarkKey).value_or(distantPast()), now);
     QDateTime newest = last;
     for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
         const QDateTime modified = modificationDate(entry);
-        if (!isCandidate(entry.fileName(), prefix) || modified <= last)
+        if (!isCandidate(entry.fileName(), prefix) || modified <= last || modified > now)
             continue;
         const std::optional<QString> report = CrashText::readFile(entry.filePath());
         if (!report)
