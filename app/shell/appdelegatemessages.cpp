@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 namespace {
@@ -65,8 +66,11 @@ void AppDelegate::refreshMessageBadges()
 
 void AppDelegate::showPendingMessage()
 {
-    if (!m_support.pendingMessage())
+    // A sync that ends while the alert is open would stack a second copy of the same message.
+    static bool showing = false;
+    if (showing || !m_support.pendingMessage())
         return;
+    const QScopedValueRollback guard(showing, true);
     Alert alert;
     alert.setMessageText(text("messages.banner_title"));
     alert.setInformativeText(m_support.pendingMessage()->body);

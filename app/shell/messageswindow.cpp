@@ -1,6 +1,7 @@
 #include "messageswindow.h"
 
 #include "boundedtext.h"
+#include "defaultbuttonkeys.h"
 #include "flippedview.h"
 #include "localisation.h"
 #include "supportchannel.h"
@@ -139,9 +140,11 @@ void MessagesWindow::buildReplyArea()
         }
     }
     m_replyField = new QLineEdit(this);
+    m_replyField->setObjectName(QStringLiteral("replyField"));
     m_replyField->setGeometry(22, windowSize.height() - 52 - 40, bodyWidth, 40);
     m_replyField->setPlaceholderText(text("messages.reply_placeholder"));
     m_sendButton = new QPushButton(text("common.send"), this);
+    m_sendButton->setObjectName(QStringLiteral("sendButton"));
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: white; border: none;"
                        " border-radius: 6px; padding: 5px 16px; font-weight: 600; }")
@@ -150,7 +153,8 @@ void MessagesWindow::buildReplyArea()
     m_sendButton->move(438 - m_sendButton->width(),
                        windowSize.height() - 14 - m_sendButton->height());
     connect(m_sendButton, &QPushButton::clicked, this, &MessagesWindow::sendRequested);
-    connect(m_replyField, &QLineEdit::returnPressed, this, &MessagesWindow::sendRequested);
+    // Return is the send button's key wherever the focus is, pressing it once on every desktop.
+    new DefaultButtonKeys(m_sendButton);
     m_replyField->show();
     m_sendButton->show();
     m_replyField->setFocus();
