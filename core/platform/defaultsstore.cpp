@@ -32,11 +32,12 @@ bool isStored(const QVariant &stored, const QVariant &value)
 void noteSaveResult(const QString &error)
 {
     Store &s = store();
-    if (error.isEmpty() || !s.failurePath.isEmpty()) {
-        if (error.isEmpty())
-            s.failurePath.clear();
+    if (error.isEmpty()) {
+        s.failurePath.clear();
         return;
     }
+    if (!s.failurePath.isEmpty())
+        return;
     s.failurePath = s.file.writePath;
     SystemLog::write(QStringLiteral("Veluna: impossible d'enregistrer les réglages dans %1 : %2")
                          .arg(s.failurePath, error));
