@@ -40,6 +40,7 @@ AppDelegate::AppDelegate(AwakeEngine &engine, SupportChannel &support, Options o
 AppDelegate::~AppDelegate()
 {
     m_engine.setOnChange({});
+    m_engine.setOnHoldChange({});
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -101,10 +102,12 @@ bool AppDelegate::isMenuBarMode() const
 void AppDelegate::hookEngine()
 {
     QPointer<AppDelegate> self(this);
-    m_engine.setOnChange([self] {
+    const auto refresh = [self] {
         if (self)
             self->refreshAwakeUI();
-    });
+    };
+    m_engine.setOnChange(refresh);
+    m_engine.setOnHoldChange(refresh);
 }
 
 void AppDelegate::startHourlyTimer()

@@ -88,6 +88,8 @@ public:
     QWidget *settingsView() const { return m_settingsView; }
     QPushButton *awakeButton() const { return m_awakeButton; }
     QLabel *awakeStatusLabel() const { return m_awakeStatusLabel; }
+    // What holds the machine, or that nothing can: one line under the home column.
+    QLabel *holdLabel() const { return m_holdLabel; }
     QPushButton *messagesButton() const { return m_messagesButton; }
     BadgeImageView *messagesBadge() const { return m_messagesBadge; }
     QMenuBar *mainMenu() const { return m_mainMenu.get(); }
@@ -139,6 +141,8 @@ private:
     void addShortcutsToMainWindow();
     QWidget *buildHomeColumn();
     void buildCornerButtons(QWidget *root);
+    void buildHoldLabel(QWidget *root);
+    QString holdLine() const;
     void startCustomDuration();
     void buildDurationCard(QWidget *page);
     void buildOptionsCards(QWidget *page);
@@ -162,6 +166,7 @@ private:
     QPointer<QWidget> m_settingsView;
     QPointer<QPushButton> m_awakeButton;
     QPointer<QLabel> m_awakeStatusLabel;
+    QPointer<QLabel> m_holdLabel;
     QPointer<QPushButton> m_messagesButton;
     QPointer<BadgeImageView> m_messagesBadge;
     QPointer<QAction> m_appMessagesItem;

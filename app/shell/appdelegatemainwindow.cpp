@@ -89,7 +89,31 @@ QWidget *AppDelegate::buildMainView()
     layout->addWidget(buildHomeColumn(), 0, Qt::AlignHCenter);
     layout->addStretch();
     buildCornerButtons(root);
+    buildHoldLabel(root);
     return root;
+}
+
+// In the free band between the hint and the corner buttons, so nothing above it moves.
+void AppDelegate::buildHoldLabel(QWidget *root)
+{
+    m_holdLabel = UiKit::makeLabel(QString(), 11, QFont::Normal, UiKit::secondaryLabel());
+    m_holdLabel->setParent(root);
+    m_holdLabel->setWordWrap(true);
+    m_holdLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_holdLabel->setGeometry(35, 500, winSize.width() - 70, 40);
+}
+
+QString AppDelegate::holdLine() const
+{
+    if (m_engine.wasRefused())
+        return text("holder.refused");
+    const std::optional<PowerAssertions::Holder> holder = m_engine.holder();
+    if (!holder)
+        return {};
+    const char *format = holder->keepsScreenOn && !m_engine.isDisplayHeld()
+        ? "holder.line_screen_format"
+        : "holder.line_format";
+    return L(QString::fromLatin1(format), L(holder->serviceKey));
 }
 
 QWidget *AppDelegate::buildHomeColumn()
@@ -152,8 +176,11 @@ void AppDelegate::refreshAwakeUI()
         font.setWeight(active ? QFont::DemiBold : QFont::Normal);
         label->setFont(font);
     }
+    const QString hold = holdLine();
+    if (m_holdLabel)
+        m_holdLabel->setText(hold);
     m_statusController->setActive(active);
-    m_statusController->setStatusText(status);
+    m_statusController->setStatusText(hold.isEmpty() ? status : status + u'\n' + hold);
     if (m_statusController->isEnabled())
         m_statusController->enable(buildStatusMenu());
 }

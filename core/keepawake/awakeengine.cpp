@@ -25,7 +25,13 @@ void dropSharedInstance()
 AwakeEngine::AwakeEngine(std::unique_ptr<PowerAssertions> assertions, Clock &clock)
     : m_assertions(std::move(assertions))
     , m_clock(clock)
-{ }
+{
+    m_assertions->setHandlers({ [this](quint32 id) { refusedLater(id); },
+                                [this] {
+                                    if (m_onHoldChange)
+                                        m_onHoldChange();
+                                } });
+}
 
 AwakeEngine::~AwakeEngine()
 {
@@ -58,13 +64,12 @@ const QList<AwakeEngine::Duration> &AwakeEngine::durations()
 void AwakeEngine::start(qint64 minutes, bool keepDisplayAwake)
 {
     releaseAll();
+    m_refused = false;
     const PowerAssertions::Result system
         = m_assertions->create(PowerAssertions::Type::PreventUserIdleSystemSleep,
                                L(QStringLiteral("awake.assertion_reason_sleep")));
     if (!system.ok()) {
-        SystemLog::write(
-            QStringLiteral("Veluna: création d'assertion échouée (%1)").arg(system.code));
-        notify();
+        refuse(system.code);
         return;
     }
     m_systemId = system.id;
@@ -80,7 +85,31 @@ void AwakeEngine::start(qint64 minutes, bool keepDisplayAwake)
 void AwakeEngine::stop()
 {
     releaseAll();
+    m_refused = false;
     notify();
+}
+
+std::optional<PowerAssertions::Holder> AwakeEngine::holder() const
+{
+    return m_systemOn ? m_assertions->holder(m_systemId) : std::nullopt;
+}
+
+void AwakeEngine::refuse(qint32 code)
+{
+    SystemLog::write(QStringLiteral("Veluna: création d'assertion échouée (%1)").arg(code));
+    m_refused = true;
+    notify();
+}
+
+void AwakeEngine::refusedLater(quint32 id)
+{
+    if (m_displayOn && id == m_displayId) {
+        m_displayOn = false;
+    } else if (m_systemOn && id == m_systemId) {
+        m_systemOn = false; // already gone: nothing to release
+        releaseAll();
+        refuse(PowerAssertions::unsupported);
+    }
 }
 
 void AwakeEngine::setDisplayAwake(bool on)

@@ -29,3 +29,20 @@ int MemoryPowerAssertions::heldCount(Type type) const
         count += held.type == type ? 1 : 0;
     return count;
 }
+
+std::optional<PowerAssertions::Holder> MemoryPowerAssertions::holder(quint32 id) const
+{
+    return m_held.contains(id) ? std::optional(m_holder) : std::nullopt;
+}
+
+void MemoryPowerAssertions::setHolder(const Holder &holder)
+{
+    m_holder = holder;
+    reportHoldersChanged();
+}
+
+void MemoryPowerAssertions::refuseLater(quint32 id)
+{
+    if (m_held.remove(id) > 0)
+        reportRefused(id);
+}

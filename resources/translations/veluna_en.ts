@@ -498,5 +498,45 @@
         <extracomment>Title of the update window</extracomment>
         <translation>Software Update</translation>
     </message>
+    <message id="holder.line_format">
+        <source>Held by %@</source>
+        <extracomment>Home view and tray tooltip while awake; %@ = the service holding the computer awake</extracomment>
+        <translation>Held by %@</translation>
+    </message>
+    <message id="holder.line_screen_format">
+        <source>Held by %@, which keeps the screen on too</source>
+        <extracomment>As holder.line_format, where that service also keeps the screen on; %@ = the service</extracomment>
+        <translation>Held by %@, which keeps the screen on too</translation>
+    </message>
+    <message id="holder.refused">
+        <source>This desktop offers no way to keep the computer awake</source>
+        <extracomment>Home view, after pressing the button when no desktop service accepts the request</extracomment>
+        <translation>This desktop offers no way to keep the computer awake</translation>
+    </message>
+    <message id="holder.service_session_manager">
+        <source>the session manager</source>
+        <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
+        <translation>the session manager</translation>
+    </message>
+    <message id="holder.service_power_manager">
+        <source>the power manager</source>
+        <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
+        <translation>the power manager</translation>
+    </message>
+    <message id="holder.service_screensaver">
+        <source>the screensaver</source>
+        <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
+        <translation>the screensaver</translation>
+    </message>
+    <message id="holder.service_portal">
+        <source>the desktop portal</source>
+        <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
+        <translation>the desktop portal</translation>
+    </message>
+    <message id="holder.service_logind">
+        <source>systemd-logind</source>
+        <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
+        <translation>systemd-logind</translation>
+    </message>
 </context>
 </TS>

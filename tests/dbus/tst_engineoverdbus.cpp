@@ -33,9 +33,10 @@ private slots:
         QFETCH(QString, ending);
         const bool timed = ending == "clock";
         QVERIFY(m_buses.start({ &MockBuses::logind }));
-        auto engine = std::make_unique<AwakeEngine>(
-            std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::Environment::Desktop),
-            m_clock);
+        auto engine
+            = std::make_unique<AwakeEngine>(std::make_unique<DBusPowerAssertions>(DesktopPolicy(
+                                                DesktopPolicy::Desktop::Other, false)),
+                                            m_clock);
         QStringList held { "idle|Veluna|" + L("awake.assertion_reason_sleep") + "|block" };
         if (!timed)
             held << "idle|Veluna|" + L("awake.assertion_reason_display") + "|block";
@@ -43,7 +44,10 @@ private slots:
         engine->start(timed ? 30 : 0, !timed);
         m_clock.advance(29min);
         QVERIFY(engine->isActive());
-        QCOMPARE(m_buses.state(MockBuses::logind), held);
+        QTRY_COMPARE(m_buses.state(MockBuses::logind), held);
+        QTRY_VERIFY(engine->holder());
+        const std::optional<PowerAssertions::Holder> holder = engine->holder();
+        QCOMPARE(holder->serviceKey, "holder.service_logind");
         if (ending == "stop")
             engine->stop();
         else if (ending == "quit")

@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QVariantMap>
 
@@ -15,16 +17,9 @@
 namespace {
 
 using Service = InhibitGrant::Service;
-using Type = PowerAssertions::Type;
 
-// Long enough for a busy desktop service, short enough that a hung one cannot freeze the program
-// for the 25 s D-Bus default.
-constexpr int callTimeoutMs = 3000;
-
-// Bits of org.gnome.SessionManager.Inhibit and org.freedesktop.portal.Inhibit: 4 holds off
-// automatic suspend, 8 keeps the session from going idle (no blanking, no idle lock).
-constexpr quint32 inhibitSuspend = 4;
-constexpr quint32 inhibitIdle = 8;
+// Releases are seen through only while quitting; a hung service may delay that this long.
+constexpr int releaseTimeoutMs = 3000;
 
 const QString applicationName = QStringLiteral("Veluna");
 const QString desktopId = QStringLiteral("veluna");
@@ -68,38 +63,29 @@ QDBusConnection busOf(Service service)
                                               : QDBusConnection::sessionBus();
 }
 
-// The reply, or nothing when the call failed, was refused or was not answered in time.
-std::optional<QDBusMessage> call(Service service, const QString &destination, const QString &path,
-                                 const QString &interface, const QString &method,
-                                 const QVariantList &arguments)
+// Requests wait for the bus's own deadline: a late grant is still heard, and given back.
+QDBusPendingCall send(Service service, const QString &destination, const QString &path,
+                      const QString &interface, const QString &method,
+                      const QVariantList &arguments, int timeoutMs = -1)
 {
-    QDBusConnection bus = busOf(service);
-    if (!bus.isConnected())
-        return std::nullopt;
     QDBusMessage message = QDBusMessage::createMethodCall(destination, path, interface, method);
     message.setArguments(arguments);
     // Never let the bus start a service for us: we only speak to names that already have an
     // owner, and an activation would stall the call.
     message.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(message, QDBus::Block, callTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return std::nullopt;
-    return reply;
+    return busOf(service).asyncCall(message, timeoutMs);
 }
 
-QVariantList inhibitArguments(Service service, Type type, const QString &reason)
+QVariantList inhibitArguments(Service service, quint32 flags, const QString &reason)
 {
-    const bool display = type == Type::PreventUserIdleDisplaySleep;
     switch (service) {
     case Service::GnomeSession:
-        return { desktopId, quint32(0), reason,
-                 display ? inhibitIdle | inhibitSuspend : inhibitSuspend };
+        return { desktopId, quint32(0), reason, flags };
     case Service::PowerManagement:
     case Service::ScreenSaver:
         return { applicationName, reason };
     case Service::Portal:
-        return { QString(), display ? inhibitIdle : inhibitSuspend,
-                 QVariantMap { { QStringLiteral("reason"), reason } } };
+        return { QString(), flags, QVariantMap { { QStringLiteral("reason"), reason } } };
     case Service::Logind:
         // "idle" only: a "sleep" lock would also stop the user from suspending by hand.
         return { QStringLiteral("idle"), applicationName, reason, QStringLiteral("block") };
@@ -166,25 +152,29 @@ bool InhibitGrant::onSystemBus(Service service)
     return service == Service::Logind;
 }
 
-bool InhibitGrant::isAvailable(Service service)
+QString InhibitGrant::ownerOf(Service service)
 {
-    const auto reply = call(service, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                            "org.freedesktop.DBus", "NameHasOwner", { busName(service) });
-    return reply && firstArgument<bool>(*reply).value_or(false);
+    const QDBusConnection bus = busOf(service);
+    if (!bus.isConnected())
+        return {};
+    const QDBusReply<QString> owner = bus.interface()->serviceOwner(busName(service));
+    return owner.isValid() ? owner.value() : QString();
 }
 
-std::optional<InhibitGrant> InhibitGrant::request(Service service, Type type, const QString &reason)
+QDBusPendingCall InhibitGrant::ask(Service service, quint32 flags, const QString &reason)
 {
-    if (!isAvailable(service))
-        return std::nullopt;
     const Endpoint at = endpoint(service);
-    const auto reply = call(service, at.name, at.path, at.interface, QStringLiteral("Inhibit"),
-                            inhibitArguments(service, type, reason));
-    if (!reply)
+    return send(service, at.name, at.path, at.interface, QStringLiteral("Inhibit"),
+                inhibitArguments(service, flags, reason));
+}
+
+std::optional<InhibitGrant> InhibitGrant::fromReply(Service service, const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage)
         return std::nullopt;
     // The reply comes from the owner's unique name: the one process that holds our inhibition.
-    InhibitGrant grant(service, reply->service());
-    if (!grant.keep(*reply))
+    InhibitGrant grant(service, reply.service());
+    if (!grant.keep(reply))
         return std::nullopt;
     return grant;
 }
@@ -208,18 +198,21 @@ bool InhibitGrant::keep(const QDBusMessage &reply)
     return m_held;
 }
 
-void InhibitGrant::giveBack()
+std::optional<QDBusPendingCall> InhibitGrant::giveBack()
 {
     if (!std::exchange(m_held, false))
-        return;
+        return std::nullopt;
+    closeDescriptor();
     const Endpoint at = endpoint(m_service);
     // Errors are of no use here: a service that has gone has dropped the inhibition already.
     if (m_service == Service::Portal)
-        call(m_service, m_owner, m_requestPath, QStringLiteral("org.freedesktop.portal.Request"),
-             QStringLiteral("Close"), {});
-    else if (m_service != Service::Logind)
-        call(m_service, m_owner, at.path, at.interface, releaseMethod(m_service), { m_cookie });
-    closeDescriptor();
+        return send(m_service, m_owner, m_requestPath,
+                    QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"), {},
+                    releaseTimeoutMs);
+    if (m_service == Service::Logind)
+        return std::nullopt;
+    return send(m_service, m_owner, at.path, at.interface, releaseMethod(m_service), { m_cookie },
+                releaseTimeoutMs);
 }
 
 void InhibitGrant::closeDescriptor()

@@ -2,5 +2,5 @@
 
 std::unique_ptr<PowerAssertions> PowerAssertions::createPlatformDefault()
 {
-    return std::make_unique<DBusPowerAssertions>(DBusPowerAssertions::currentEnvironment());
+    return std::make_unique<DBusPowerAssertions>(DesktopPolicy::current());
 }

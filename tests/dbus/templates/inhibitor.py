@@ -4,7 +4,8 @@ reads the bus name before any parameter). Like the real ones it rejects argument
 and unknown cookies. Mock.State lists "refused|<arguments>" per refused Inhibit and
 "unknown|<cookie>" per release of a cookie not held, in order, then the arguments of each
 inhibition held (the portal's options by "reason"). Parameters: "refuse" (bool: Inhibit fails),
-"stall_seconds" (float: Inhibit answers only then).
+"stall_seconds" (float: Inhibit answers only then), "mark_releases" (bool: a release also
+leaves "released|<arguments>").
 '''
 
 import os
@@ -33,6 +34,7 @@ SYSTEM_BUS = False
 def load(mock, parameters):
     mock.refuse = parameters.get('refuse', False)
     mock.stall_seconds = parameters.get('stall_seconds', 0)
+    mock.mark_releases = parameters.get('mark_releases', False)
     mock.next_cookie = FIRST_COOKIE
     mock.marks, mock.held = [], {}
 
@@ -63,9 +65,12 @@ def inhibit(self, *args, message=None):
 
 def release(self, cookie, message=None):
     expect(message, 'u')
-    if self.held.pop(cookie, None) is None:
+    arguments = self.held.pop(cookie, None)
+    if arguments is None:
         self.marks.append(f'unknown|{cookie}')
         raise DBusException('unknown cookie', name='org.freedesktop.DBus.Error.InvalidArgs')
+    if self.mark_releases:
+        self.marks.append('released|' + arguments)
 
 
 def export(name, in_signature, out_signature, function):
