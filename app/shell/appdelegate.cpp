@@ -41,6 +41,7 @@ AppDelegate::~AppDelegate()
 {
     m_engine.setOnChange({});
     m_engine.setOnHoldChange({});
+    DefaultsStore::setSaveFailureListener({});
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -50,6 +51,7 @@ void AppDelegate::applicationDidFinishLaunching()
     buildMenu();
     buildMainWindow();
     hookEngine();
+    DefaultsStore::setSaveFailureListener([this](const QString &) { refreshAwakeUI(); });
     if (isMenuBarMode())
         m_statusController->enable(buildStatusMenu());
     else

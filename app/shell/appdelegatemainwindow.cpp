@@ -4,6 +4,7 @@
 #include "awakesettings.h"
 #include "badgeimageview.h"
 #include "defaultbuttonkeys.h"
+#include "defaultsstore.h"
 #include "flippedview.h"
 #include "localisation.h"
 #include "mainwindow.h"
@@ -105,6 +106,9 @@ void AppDelegate::buildHoldLabel(QWidget *root)
 
 QString AppDelegate::holdLine() const
 {
+    const QString unsaved = DefaultsStore::saveFailurePath();
+    if (!unsaved.isEmpty())
+        return L(QStringLiteral("settings.cannot_save_format"), unsaved);
     if (m_engine.wasRefused())
         return text("holder.refused");
     const std::optional<PowerAssertions::Holder> holder = m_engine.holder();

@@ -538,5 +538,10 @@
         <extracomment>Name of a desktop service, filled into holder.line_format</extracomment>
         <translation>systemd-logind</translation>
     </message>
+    <message id="settings.cannot_save_format">
+        <source>Settings cannot be saved to %@</source>
+        <extracomment>Home view, once saving the settings file fails; %@ = the file path</extracomment>
+        <translation>Les réglages ne peuvent pas être enregistrés dans %@</translation>
+    </message>
 </context>
 </TS>
