@@ -90,6 +90,8 @@ void TestUpdateCheck::answerIsShownInTheWindow()
     const auto result = finished.first().first().value<FeedCheck::Result>();
     QVERIFY2(result.outcome == outcome, qPrintable(result.error));
     QCOMPARE(updater->lastUpdateCheckDate(), clock->now());
+    QVERIFY2(server->fillerSent("/appcast.xml") < 8 << 20,
+             qPrintable(QString::number(server->fillerSent("/appcast.xml"))));
     UpdateWindow *window = updater->window();
     QVERIFY(window->isVisible() && !window->isModal());
     if (outcome == Outcome::Failed) {

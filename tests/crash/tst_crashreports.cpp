@@ -170,6 +170,9 @@ private slots:
         QTest::addColumn<int>("minimumMs");
         QTest::newRow("redirect") << Response::redirect("/other", 307) << 0;
         QTest::newRow("never answered") << Response { .neverAnswer = true } << 7500;
+        // Nobody reads the answer: it must not be buffered either.
+        QTest::newRow("answer of 200 MiB")
+            << Response { .body = "{}", .fillerBytes = qint64(200) << 20 } << 0;
     }
     void uploadIsNeitherRedirectedNorKeptWaiting()
     {
@@ -182,6 +185,8 @@ private slots:
         CrashReporter::send(QStringLiteral("crash"), QStringLiteral("m"), QStringLiteral("s"));
         QCOMPARE(uploads(15000).size(), 1);
         QVERIFY2(elapsed.elapsed() >= minimumMs, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(m_server->fillerSent("/crash") < 8 << 20,
+                 qPrintable(QString::number(m_server->fillerSent("/crash"))));
     }
 
     // Titled by the first line naming an exception or a termination; a foreign or misnamed file
