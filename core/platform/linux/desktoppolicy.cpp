@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 using Desktop = DesktopPolicy::Desktop;
@@ -31,6 +33,13 @@ const QList<Step> gnomeDisplay { { Service::GnomeSession, idle, true },
                                  { Service::ScreenSaver },
                                  { Service::Logind } };
 
+// Where a screensaver service exists it is the one that blanks; the session manager's idle
+// flag is the next best.
+const QList<Step> screenSaverFirst { { Service::ScreenSaver },
+                                     { Service::GnomeSession, idle, true },
+                                     { Service::Portal, idle, true },
+                                     { Service::Logind } };
+
 const QList<Row> &table()
 {
     static const QList<Row> rows {
@@ -56,10 +65,7 @@ const QList<Row> &table()
             { Service::PowerManagement },
             { Service::Portal, idle, true },
             { Service::Logind } },
-          { { Service::ScreenSaver },
-            { Service::GnomeSession, idle, true },
-            { Service::Portal, idle, true },
-            { Service::Logind } } },
+          screenSaverFirst },
         { Desktop::Lxqt,
           { { Service::PowerManagement }, { Service::Portal, idle, true }, { Service::Logind } },
           { { Service::ScreenSaver }, { Service::PowerManagement }, { Service::Logind } } },
@@ -71,10 +77,7 @@ const QList<Row> &table()
             { Service::PowerManagement },
             { Service::Portal, idle, true },
             { Service::Logind } },
-          { { Service::ScreenSaver },
-            { Service::GnomeSession, idle, true },
-            { Service::Portal, idle, true },
-            { Service::Logind } } },
+          screenSaverFirst },
     };
     return rows;
 }
