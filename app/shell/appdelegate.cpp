@@ -7,6 +7,7 @@
 #include "launcherbadge.h"
 #include "mainwindow.h"
 #include "messageswindow.h"
+#include "settingkeys.h"
 #include "statusitemcontroller.h"
 
 #include <QApplication>
@@ -15,9 +16,7 @@
 #include <QTimer>
 
 namespace {
-const QString menuBarModeKey = QStringLiteral("VLMenuBarMode");
 constexpr std::chrono::hours serverSyncInterval { 1 };
-constexpr std::chrono::seconds updateCheckInterval { 3600 };
 } // namespace
 
 AppDelegate::AppDelegate(AwakeEngine &engine, SupportChannel &support, Options options,
@@ -60,7 +59,7 @@ void AppDelegate::applicationDidFinishLaunching()
     refreshAwakeUI();
     syncWithServer();
     startHourlyTimer();
-    m_updater->setUpdateCheckInterval(updateCheckInterval);
+    m_updater->setUpdateCheckInterval(Updater::defaultInterval);
     applyDebugSwitch();
 }
 
@@ -88,7 +87,7 @@ bool AppDelegate::windowShouldClose(QWidget *window)
     // Without a tray, menu-bar mode would leave the program unreachable: stay a plain window.
     if (!m_options.trayAvailable)
         return true;
-    DefaultsStore::setValue(menuBarModeKey, true);
+    SettingKeys::menuBarMode.write(true);
     if (m_menuBarCheckbox)
         m_menuBarCheckbox->setChecked(true);
     applyDisplayMode();
@@ -98,7 +97,7 @@ bool AppDelegate::windowShouldClose(QWidget *window)
 // Menu-bar mode needs a tray to live in; without one the program stays a window.
 bool AppDelegate::isMenuBarMode() const
 {
-    return m_options.trayAvailable && DefaultsStore::boolean(menuBarModeKey).value_or(false);
+    return m_options.trayAvailable && SettingKeys::menuBarMode.read();
 }
 
 void AppDelegate::hookEngine()

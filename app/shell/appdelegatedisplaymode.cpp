@@ -2,17 +2,15 @@
 
 #include "alert.h"
 #include "awakeengine.h"
-#include "defaultsstore.h"
 #include "localisation.h"
 #include "mainwindow.h"
+#include "settingkeys.h"
 #include "statusitemcontroller.h"
 
 #include <QCheckBox>
 #include <QTimer>
 
 namespace {
-const QString menuBarModeKey = QStringLiteral("VLMenuBarMode");
-const QString onboardedKey = QStringLiteral("VLOnboarded");
 
 bool askForMenuBarMode()
 {
@@ -45,18 +43,18 @@ void AppDelegate::applyDisplayMode()
 
 void AppDelegate::toggleMenuBarMode(bool on)
 {
-    DefaultsStore::setValue(menuBarModeKey, on);
+    SettingKeys::menuBarMode.write(on);
     applyDisplayMode();
 }
 
 void AppDelegate::showOnboardingIfNeeded()
 {
-    if (DefaultsStore::boolean(onboardedKey).value_or(false))
+    if (SettingKeys::onboarded.read())
         return;
-    DefaultsStore::setValue(onboardedKey, true);
+    SettingKeys::onboarded.write(true);
     // Without a tray there is nothing to choose: the program stays a window.
     const bool menuBar = m_options.trayAvailable && askForMenuBarMode();
-    DefaultsStore::setValue(menuBarModeKey, menuBar);
+    SettingKeys::menuBarMode.write(menuBar);
     if (m_menuBarCheckbox)
         m_menuBarCheckbox->setChecked(isMenuBarMode());
     applyDisplayMode();

@@ -1,7 +1,7 @@
 #include "updater.h"
 
 #include "buildinfo.h"
-#include "defaultsstore.h"
+#include "settingkeys.h"
 #include "systemlog.h"
 #include "updatedownload.h"
 #include "updatewindow.h"
@@ -12,10 +12,6 @@
 #include <algorithm>
 
 namespace {
-const QString autoCheckKey = QStringLiteral("VLUpdaterAutoCheck");
-const QString autoDownloadKey = QStringLiteral("VLUpdaterAutoDownload");
-const QString intervalKey = QStringLiteral("VLUpdaterInterval");
-const QString lastCheckKey = QStringLiteral("VLUpdaterLastCheck");
 
 Updater::Config completed(Updater::Config config)
 {
@@ -30,11 +26,6 @@ Updater::Config completed(Updater::Config config)
     return config;
 }
 
-std::chrono::seconds clampedInterval(qint64 seconds)
-{
-    return std::chrono::seconds(std::clamp<qint64>(seconds, Updater::minimumInterval.count(),
-                                                   Updater::maximumInterval.count()));
-}
 } // namespace
 
 Updater::Updater(QObject *parent)
@@ -57,39 +48,39 @@ void Updater::start()
 
 bool Updater::automaticallyChecksForUpdates() const
 {
-    return DefaultsStore::boolean(autoCheckKey).value_or(true);
+    return SettingKeys::updaterAutoCheck.read();
 }
 
 void Updater::setAutomaticallyChecksForUpdates(bool on)
 {
-    DefaultsStore::setValue(autoCheckKey, on);
+    SettingKeys::updaterAutoCheck.write(on);
     scheduleBackgroundCheck();
 }
 
 bool Updater::automaticallyDownloadsUpdates() const
 {
-    return DefaultsStore::boolean(autoDownloadKey).value_or(false);
+    return SettingKeys::updaterAutoDownload.read();
 }
 
 void Updater::setAutomaticallyDownloadsUpdates(bool on)
 {
-    DefaultsStore::setValue(autoDownloadKey, on);
+    SettingKeys::updaterAutoDownload.write(on);
 }
 
 std::chrono::seconds Updater::updateCheckInterval() const
 {
-    return clampedInterval(DefaultsStore::integer(intervalKey).value_or(defaultInterval.count()));
+    return std::chrono::seconds(SettingKeys::updaterInterval.read());
 }
 
 void Updater::setUpdateCheckInterval(std::chrono::seconds interval)
 {
-    DefaultsStore::setValue(intervalKey, qint64(clampedInterval(interval.count()).count()));
+    SettingKeys::updaterInterval.write(interval.count());
     scheduleBackgroundCheck();
 }
 
 std::optional<QDateTime> Updater::lastUpdateCheckDate() const
 {
-    return DefaultsStore::date(lastCheckKey);
+    return SettingKeys::updaterLastCheck.read();
 }
 
 // Due one interval after the last check, but never sooner than the settle delay; a last check
@@ -130,7 +121,7 @@ void Updater::checkForUpdates()
 
 void Updater::startCheck(bool manual)
 {
-    DefaultsStore::setValue(lastCheckKey, m_clock.now());
+    SettingKeys::updaterLastCheck.write(m_clock.now());
     m_ticker.reset();
     m_nextCheck = {};
     m_checkIsManual = manual;

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "feedcheck.h"
+#include "settingkeys.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -29,9 +30,9 @@ class Updater : public QObject
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::seconds defaultInterval { 3600 };
-    static constexpr std::chrono::seconds minimumInterval { 3600 };
-    static constexpr std::chrono::seconds maximumInterval { 7 * 24 * 3600 };
+    static constexpr std::chrono::seconds defaultInterval { SettingKeys::updaterInterval.fallback };
+    static constexpr std::chrono::seconds minimumInterval { SettingKeys::updaterInterval.minimum };
+    static constexpr std::chrono::seconds maximumInterval { SettingKeys::updaterInterval.maximum };
     // How long after launch (or after automatic checks are switched on) the first due check
     // waits, so a start at login does not race the network coming up.
     static constexpr std::chrono::seconds settleDelay { 60 };

@@ -6,6 +6,7 @@
 #include "jsonexchange.h"
 #include "jsonsettingsformat.h"
 #include "requestidentity.h"
+#include "settingkeys.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -21,15 +22,12 @@
 #include <numeric>
 
 namespace {
-const QString historyKey = QStringLiteral("VLMessageHistory");
-const QString shownKey = QStringLiteral("VLShownMessages");
-const QString ackKey = QStringLiteral("VLAckMessage");
 
 // A list is used only when every element has the expected type; anything else reads as empty,
 // and the next write replaces it.
-QVariantList storedList(const QString &key, bool (*isElement)(const QVariant &))
+QVariantList storedList(const SettingKeys::Value &key, bool (*isElement)(const QVariant &))
 {
-    const QVariant stored = DefaultsStore::value(key);
+    const QVariant stored = key.read();
     if (stored.typeId() != QMetaType::QVariantList)
         return {};
     const QVariantList list = stored.toList();
@@ -39,7 +37,7 @@ QVariantList storedList(const QString &key, bool (*isElement)(const QVariant &))
 // One bad entry costs only itself: the entries around it stay readable and stored.
 QVariantList storedHistory()
 {
-    const QVariant stored = DefaultsStore::value(historyKey);
+    const QVariant stored = SettingKeys::messageHistory.read();
     return stored.typeId() == QMetaType::QVariantList ? stored.toList() : QVariantList();
 }
 
@@ -48,9 +46,9 @@ QVariantList lastEntries(const QVariantList &list)
     return list.mid(std::max<qsizetype>(0, list.size() - SupportChannel::historyLimit));
 }
 
-void storeWithLimit(const QString &key, const QVariantList &list)
+void storeWithLimit(const SettingKeys::Value &key, const QVariantList &list)
 {
-    DefaultsStore::setValue(key, lastEntries(list));
+    key.write(lastEntries(list));
 }
 
 qsizetype storedSize(const QVariant &entry)
@@ -68,7 +66,7 @@ void storeHistory(const QVariantList &history)
                           [](qsizetype sum, const QVariant &e) { return sum + storedSize(e); });
     while (kept.size() > 1 && size > SupportChannel::historyByteLimit)
         size -= storedSize(kept.takeFirst());
-    DefaultsStore::setValue(historyKey, kept);
+    SettingKeys::messageHistory.write(kept);
 }
 
 // A text far beyond any conversation is kept as its beginning, marked as cut.
@@ -96,7 +94,7 @@ bool historyHolds(const QVariantList &history, qint64 id)
 
 bool wasShown(qint64 id)
 {
-    const QVariantList shown = storedList(shownKey, DefaultsStore::isInteger);
+    const QVariantList shown = storedList(SettingKeys::shownMessages, DefaultsStore::isInteger);
     return std::any_of(shown.cbegin(), shown.cend(),
                        [id](const QVariant &stored) { return isId(stored, id); });
 }
@@ -220,10 +218,10 @@ void SupportChannel::markMessageShown()
     if (!m_pendingMessage)
         return;
     const PendingMessage shown = *m_pendingMessage;
-    QVariantList shownIds = storedList(shownKey, DefaultsStore::isInteger);
+    QVariantList shownIds = storedList(SettingKeys::shownMessages, DefaultsStore::isInteger);
     shownIds.append(shown.id);
-    storeWithLimit(shownKey, shownIds);
-    DefaultsStore::setValue(ackKey, shown.id);
+    storeWithLimit(SettingKeys::shownMessages, shownIds);
+    SettingKeys::ackMessage.write(shown.id);
     archive(shown.id, shown.body);
     m_pendingMessage.reset();
 }
@@ -260,7 +258,7 @@ void SupportChannel::checkWithServer(std::function<void()> done)
 {
     QJsonObject request = identifiedRequest();
     request.insert(QStringLiteral("c"), QStringLiteral("direct"));
-    if (const auto ack = DefaultsStore::integer(ackKey); ack && *ack > 0)
+    if (const auto ack = SettingKeys::ackMessage.stored(); ack && *ack > 0)
         request.insert(QStringLiteral("m"), *ack);
     send(this, m_checkUrl, request, m_syncTimeout,
          [this, done = std::move(done)](const JsonExchange::Answer &answer) {

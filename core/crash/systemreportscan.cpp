@@ -1,14 +1,13 @@
 #include "systemreportscan.h"
 
 #include "crashtext.h"
-#include "defaultsstore.h"
 #include "graphemes.h"
+#include "settingkeys.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-const QString watermarkKey = QStringLiteral("VLLastCrashScan");
 
 // "No scan yet": earlier than any report.
 QDateTime distantPast()
@@ -55,7 +54,7 @@ void SystemReportScan::run(const QString &folder, const QString &prefix, const S
     if (!isListable(folder))
         return;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QDateTime last = std::min(DefaultsStore::date(watermarkKey).value_or(distantPast()), now);
+    const QDateTime last = std::min(SettingKeys::lastCrashScan.read().value_or(distantPast()), now);
     QDateTime newest = last;
     for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
         const QDateTime modified = modificationDate(entry);
@@ -67,5 +66,5 @@ void SystemReportScan::run(const QString &folder, const QString &prefix, const S
         send(messageOf(*report), leadingGraphemes(*report, stackLimit));
         newest = std::max(newest, modified);
     }
-    DefaultsStore::setValue(watermarkKey, newest);
+    SettingKeys::lastCrashScan.write(newest);
 }

@@ -1,21 +1,12 @@
 #include "awakesettings.h"
 
 #include "awakeengine.h"
-#include "defaultsstore.h"
 #include "localisation.h"
+#include "settingkeys.h"
 
 #include <algorithm>
 
 namespace {
-const QString defaultMinutesKey = QStringLiteral("VLDefaultMinutes");
-const QString customMinutesKey = QStringLiteral("VLCustomMinutes");
-const QString statusColorKey = QStringLiteral("VLStatusColor");
-const QString keepDisplayKey = QStringLiteral("VLKeepDisplay");
-
-int clampCustom(qint64 minutes)
-{
-    return int(std::clamp<qint64>(minutes, 0, AwakeSettings::maximumCustomMinutes));
-}
 
 bool isPreset(qint64 minutes)
 {
@@ -46,61 +37,62 @@ bool isAsciiHexDigit(QChar c)
 }
 } // namespace
 
-const QString AwakeSettings::defaultStatusColorHex = QStringLiteral("#7C3AED");
+const QString AwakeSettings::defaultStatusColorHex
+    = QString::fromLatin1(SettingKeys::statusColor.fallback);
 
 int AwakeSettings::defaultMinutes()
 {
-    const qint64 stored = DefaultsStore::integer(defaultMinutesKey).value_or(0);
+    const qint64 stored = SettingKeys::defaultMinutes.read();
     if (isPreset(stored))
         return int(stored);
     if (stored < 1)
         return 0;
-    const qint64 custom = DefaultsStore::integer(customMinutesKey).value_or(0);
+    const qint64 custom = SettingKeys::customMinutes.stored().value_or(0);
     if (custom < 1)
         return 0;
-    return stored == clampCustom(custom) ? int(stored) : 0;
+    return stored == SettingKeys::customMinutes.clamped(custom) ? int(stored) : 0;
 }
 
 void AwakeSettings::setDefaultMinutes(qint64 minutes)
 {
-    DefaultsStore::setValue(defaultMinutesKey, minutes);
+    SettingKeys::defaultMinutes.write(minutes);
 }
 
 int AwakeSettings::customMinutes()
 {
-    return clampCustom(DefaultsStore::integer(customMinutesKey).value_or(0));
+    return int(SettingKeys::customMinutes.read());
 }
 
 void AwakeSettings::setCustomMinutes(qint64 minutes)
 {
-    DefaultsStore::setValue(customMinutesKey, clampCustom(minutes));
+    SettingKeys::customMinutes.write(minutes);
 }
 
 QString AwakeSettings::statusColorHex()
 {
-    return DefaultsStore::string(statusColorKey).value_or(defaultStatusColorHex);
+    return SettingKeys::statusColor.read();
 }
 
 void AwakeSettings::setStatusColorHex(const QString &hex)
 {
-    DefaultsStore::setValue(statusColorKey, hex);
+    SettingKeys::statusColor.write(hex);
 }
 
 bool AwakeSettings::keepDisplayAwake()
 {
-    return DefaultsStore::boolean(keepDisplayKey).value_or(false);
+    return SettingKeys::keepDisplay.read();
 }
 
 void AwakeSettings::setKeepDisplayAwake(bool on)
 {
-    DefaultsStore::setValue(keepDisplayKey, on);
+    SettingKeys::keepDisplay.write(on);
 }
 
 const QList<AwakeSettings::StatusColor> &AwakeSettings::statusColors()
 {
     static const QList<StatusColor> colors {
         { L(QStringLiteral("settings.color_system")), QString() },
-        { L(QStringLiteral("settings.color_mauve")), QStringLiteral("#7C3AED") },
+        { L(QStringLiteral("settings.color_mauve")), defaultStatusColorHex },
         { L(QStringLiteral("settings.color_amber")), QStringLiteral("#F59E0B") },
         { L(QStringLiteral("settings.color_green")), QStringLiteral("#22C55E") },
         { L(QStringLiteral("settings.color_blue")), QStringLiteral("#3B82F6") },

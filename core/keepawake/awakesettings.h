@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settingkeys.h"
+
 #include <QColor>
 #include <QList>
 #include <QString>
@@ -19,7 +21,8 @@ public:
         QString hex;
     };
 
-    static constexpr int maximumCustomMinutes = 5999; // 99 h 59 min, what the dialog can express
+    // 99 h 59 min, what the dialog can express
+    static constexpr int maximumCustomMinutes = int(SettingKeys::customMinutes.maximum);
     static const QString defaultStatusColorHex;
 
     // Counts only when it is a preset or the current custom duration; otherwise unlimited (0).

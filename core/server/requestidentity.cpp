@@ -1,27 +1,26 @@
 #include "requestidentity.h"
 
 #include "buildinfo.h"
-#include "defaultsstore.h"
+#include "settingkeys.h"
 
 #include <QUuid>
 
 namespace {
-const QString deviceIdKey = QStringLiteral("VLDeviceId");
 const QString unknown = QStringLiteral("?");
 } // namespace
 
 QString RequestIdentity::deviceId()
 {
-    if (const std::optional<QString> stored = DefaultsStore::string(deviceIdKey))
+    if (const std::optional<QString> stored = SettingKeys::deviceId.stored())
         return *stored;
     const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    DefaultsStore::setValue(deviceIdKey, created);
+    SettingKeys::deviceId.write(created);
     return created;
 }
 
 QString RequestIdentity::storedDeviceId()
 {
-    return DefaultsStore::string(deviceIdKey).value_or(unknown);
+    return SettingKeys::deviceId.stored().value_or(unknown);
 }
 
 QString RequestIdentity::versionText()

@@ -2,6 +2,7 @@
 
 #include "alert.h"
 #include "defaultsstore.h"
+#include "settingkeys.h"
 #include "updater.h"
 
 #include <QStandardPaths>
@@ -21,8 +22,8 @@ void ShellFixture::setUp(const QUrl &syncUrl, const QUrl &reportUrl)
 
 AppDelegate &ShellFixture::launch(bool menuBarMode, bool trayAvailable, bool onboarded)
 {
-    DefaultsStore::setValue(QStringLiteral("VLOnboarded"), onboarded);
-    DefaultsStore::setValue(QStringLiteral("VLMenuBarMode"), menuBarMode);
+    DefaultsStore::setValue(SettingKeys::onboarded.key(), onboarded);
+    DefaultsStore::setValue(SettingKeys::menuBarMode.key(), menuBarMode);
     Updater::Config quiet;
     quiet.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
     quiet.clock = clock.get();

@@ -2,6 +2,7 @@
 #include "awakesettings.h"
 #include "defaultsstore.h"
 #include "localisation.h"
+#include "settingkeys.h"
 #include "shellfixture.h"
 #include "statusitemcontroller.h"
 
@@ -57,7 +58,7 @@ void TestAppDelegate::launchSettlesTheDisplayMode()
     QString firstButton;
     Alert::setNextAnswer([&](Alert &alert) {
         windowWasUp = shell.delegate->mainWindow()->isVisible();
-        onboardedFirst = DefaultsStore::boolean(QStringLiteral("VLOnboarded")) == true;
+        onboardedFirst = DefaultsStore::boolean(SettingKeys::onboarded.key()) == true;
         firstButton = alert.buttons().value(0)->text();
         return answer;
     });
@@ -67,7 +68,7 @@ void TestAppDelegate::launchSettlesTheDisplayMode()
     Alert::clearPendingAnswers();
     QCOMPARE(firstButton, answer != -1 ? text("onboarding.dock_button") : QString());
     QVERIFY(answer == -1 || (windowWasUp && onboardedFirst));
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLOnboarded")), true);
+    QCOMPARE(DefaultsStore::boolean(SettingKeys::onboarded.key()), true);
     QCOMPARE(delegate.isMenuBarMode(), menuBarMode);
     QCOMPARE(delegate.statusController().isEnabled(), menuBarMode);
     QCOMPARE(delegate.mainWindow()->windowFlags().testFlag(Qt::Tool), menuBarMode);
@@ -178,7 +179,7 @@ void TestAppDelegate::closingTheMainWindow()
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QVERIFY(window->isVisible() && delegate.mainView()->isVisible());
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
-    QCOMPARE(DefaultsStore::boolean(QStringLiteral("VLMenuBarMode")), trayAvailable);
+    QCOMPARE(DefaultsStore::boolean(SettingKeys::menuBarMode.key()), trayAvailable);
     QCOMPARE(delegate.statusController().isEnabled(), trayAvailable);
     QCOMPARE(window->windowFlags().testFlag(Qt::Tool), trayAvailable);
     if (trayAvailable && !menuBarMode)

@@ -2,6 +2,7 @@
 #include "awakesettings.h"
 #include "defaultsstore.h"
 #include "localisation.h"
+#include "settingkeys.h"
 #include "shellfixture.h"
 #include "statusitemcontroller.h"
 
@@ -121,9 +122,12 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("key"); // where the choice is stored; none: with the desktop
     QTest::addColumn<bool>("works");
-    QTest::newRow("display") << text("awake.keep_display_checkbox") << "VLKeepDisplay" << true;
-    QTest::newRow("updates") << text("settings.auto_update") << "VLUpdaterAutoDownload" << true;
-    QTest::newRow("menu bar") << text("settings.menu_bar_icon") << "VLMenuBarMode" << true;
+    QTest::newRow("display") << text("awake.keep_display_checkbox")
+                             << SettingKeys::keepDisplay.key() << true;
+    QTest::newRow("updates") << text("settings.auto_update")
+                             << SettingKeys::updaterAutoDownload.key() << true;
+    QTest::newRow("menu bar") << text("settings.menu_bar_icon") << SettingKeys::menuBarMode.key()
+                              << true;
     QTest::newRow("login") << text("settings.launch_at_login") << QString() << true;
     QTest::newRow("login refused") << text("settings.launch_at_login") << QString() << false;
 }
@@ -135,7 +139,7 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored()
     QFETCH(QString, title);
     QFETCH(QString, key);
     QFETCH(bool, works);
-    DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoCheck"), true);
+    DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), true);
     AppDelegate &delegate = launch();
     shell.engine->start(30, false);
     if (!works)
@@ -176,7 +180,7 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored()
 
 void TestSettingsPage::colourChangesRedrawTheTrayIcon()
 {
-    DefaultsStore::setValue(QStringLiteral("VLStatusColor"), QStringLiteral("#123456"));
+    DefaultsStore::setValue(SettingKeys::statusColor.key(), QStringLiteral("#123456"));
     AppDelegate &delegate = launch(true);
     QComboBox *colors = delegate.colorMenu();
     QCOMPARE(colors->currentIndex(), 1); // an unknown colour selects the default row

@@ -1,5 +1,6 @@
 #include "defaultsstore.h"
 #include "localisation.h"
+#include "settingkeys.h"
 #include "statusitemcontroller.h"
 
 #include <QMenu>
@@ -56,7 +57,7 @@ void TestStatusItem::appearanceFollowsStateAndColour()
     QFETCH(QVariant, stored);
     QFETCH(QString, tint);
     if (stored.isValid())
-        DefaultsStore::setValue(QStringLiteral("VLStatusColor"), stored);
+        DefaultsStore::setValue(SettingKeys::statusColor.key(), stored);
     StatusItemController controller;
     controller.enable(new QMenu);
     controller.setActive(active);

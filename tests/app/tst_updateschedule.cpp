@@ -1,3 +1,4 @@
+#include "settingkeys.h"
 #include "updatefeeds.h"
 #include "updatewindow.h"
 
@@ -46,11 +47,11 @@ void TestUpdateSchedule::checkIsDueOneIntervalAfterTheLast()
     QFETCH(qint64, dueIn);
     serveFeed(UpdateFeeds::withRelease("1.0"));
     if (lastCheckAgo != -1)
-        DefaultsStore::setValue(QStringLiteral("VLUpdaterLastCheck"),
+        DefaultsStore::setValue(SettingKeys::updaterLastCheck.key(),
                                 clock->now().addSecs(-lastCheckAgo));
     if (interval)
-        DefaultsStore::setValue(QStringLiteral("VLUpdaterInterval"), interval);
-    DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoCheck"), automatic);
+        DefaultsStore::setValue(SettingKeys::updaterInterval.key(), interval);
+    DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), automatic);
     auto updater = makeUpdater();
     updater->start();
     if (!automatic) {
@@ -123,7 +124,7 @@ void TestUpdateSchedule::downloadIsOfferedOnlyWhenItMatches()
     usersFile.write("the user's own file");
     usersFile.close();
 
-    DefaultsStore::setValue(QStringLiteral("VLUpdaterAutoDownload"), true);
+    DefaultsStore::setValue(SettingKeys::updaterAutoDownload.key(), true);
     auto updater = makeUpdater();
     QSignalSpy offered(updater.get(), &Updater::updateOffered);
     QSignalSpy failed(updater.get(), &Updater::downloadFailed);

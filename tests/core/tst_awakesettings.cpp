@@ -2,6 +2,7 @@
 #include "defaultsstore.h"
 #include "jsonsettingsformat.h"
 #include "localisation.h"
+#include "settingkeys.h"
 #include "systemlog.h"
 
 #include <QDir>
@@ -20,7 +21,7 @@
 #include <unistd.h>
 
 namespace {
-const QString customKey = QStringLiteral("VLCustomMinutes");
+const QString customKey = SettingKeys::customMinutes.key();
 
 QByteArray readFile(const QString &path)
 {
@@ -70,8 +71,8 @@ private slots:
     void mistypedEntriesReadAsAbsent()
     {
         DefaultsStore::setValue(customKey, true);
-        DefaultsStore::setValue(QStringLiteral("VLStatusColor"), 42);
-        DefaultsStore::setValue(QStringLiteral("VLKeepDisplay"), QStringLiteral("yes"));
+        DefaultsStore::setValue(SettingKeys::statusColor.key(), 42);
+        DefaultsStore::setValue(SettingKeys::keepDisplay.key(), QStringLiteral("yes"));
         QCOMPARE(AwakeSettings::customMinutes(), 0);
         QCOMPARE(AwakeSettings::statusColorHex(), AwakeSettings::defaultStatusColorHex);
         QCOMPARE(AwakeSettings::keepDisplayAwake(), false);
@@ -134,12 +135,13 @@ private slots:
     {
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
         const QVariantList nested { QVariantMap { { "date", when }, { "id", qint64(-1) } } };
-        DefaultsStore::setValue(QStringLiteral("VLMessageHistory"), nested);
+        DefaultsStore::setValue(SettingKeys::messageHistory.key(), nested);
         const QByteArray onDisk = readFile(DefaultsStore::filePath());
         QVERIFY(onDisk.contains(R"("$date": "2026-03-04T05:06:07.890Z")"));
-        QCOMPARE(
-            JsonSettingsFormat::parse(onDisk).value_or(QVariantMap()).value("VLMessageHistory"),
-            nested);
+        QCOMPARE(JsonSettingsFormat::parse(onDisk)
+                     .value_or(QVariantMap())
+                     .value(SettingKeys::messageHistory.key()),
+                 nested);
     }
 
     // What a launch finds: anything unreadable starts from defaults and is kept byte for byte,
@@ -188,7 +190,7 @@ private slots:
         AwakeSettings::setCustomMinutes(95);
         const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
         QCOMPARE(onDisk.value(customKey), 95);
-        QCOMPARE(onDisk.contains(u"VLKeepDisplay"_s), !kept);
+        QCOMPARE(onDisk.contains(SettingKeys::keepDisplay.key()), !kept);
         QFile held(path);
         QVERIFY(held.open(QIODevice::ReadOnly));
         AwakeSettings::setCustomMinutes(95);
@@ -211,7 +213,7 @@ private slots:
     {
         AwakeSettings::setCustomMinutes(95);
         const QString huge(JsonSettingsFormat::maximumFileSize, u'x');
-        DefaultsStore::setValue(u"VLStatusColor"_s, huge);
+        DefaultsStore::setValue(SettingKeys::statusColor.key(), huge);
         QCOMPARE(AwakeSettings::statusColorHex(), AwakeSettings::defaultStatusColorHex);
         QCOMPARE(logged.filter(u"Veluna: réglages trop volumineux"_s).size(), 1);
         DefaultsStore::reload();
@@ -263,7 +265,7 @@ private slots:
         QCOMPARE(DefaultsStore::saveFailurePath(), QString());
         const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
         QCOMPARE(onDisk.value(customKey), 96);
-        QCOMPARE(onDisk.value(u"VLKeepDisplay"_s), true);
+        QCOMPARE(onDisk.value(SettingKeys::keepDisplay.key()), true);
     }
 
     // A FIFO at the path, or behind a link, would block the open() of a launch for good.

@@ -7,6 +7,7 @@
 #include "localhttpserver.h"
 #include "networkaccess.h"
 #include "requestidentity.h"
+#include "settingkeys.h"
 #include "systemreportscan.h"
 
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ QDateTime at(int day, int hour, int second = 0)
 
 std::optional<QDateTime> watermark()
 {
-    return DefaultsStore::date(QStringLiteral("VLLastCrashScan"));
+    return DefaultsStore::date(SettingKeys::lastCrashScan.key());
 }
 
 QByteArray crashReport(const QString &message, const QString &stack)
@@ -251,7 +252,7 @@ private slots:
                     QDateTime::currentDateTimeUtc().addSecs(-60));
         QCOMPARE(scan().stacks, QStringList { "a minute ago\n" });
 
-        DefaultsStore::setValue(QStringLiteral("VLLastCrashScan"), future);
+        DefaultsStore::setValue(SettingKeys::lastCrashScan.key(), future);
         QCOMPARE(scan().stacks.size(), 0);
         QVERIFY(watermark() <= QDateTime::currentDateTimeUtc());
         QTest::qWait(20);

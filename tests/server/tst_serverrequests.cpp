@@ -6,6 +6,7 @@
 #include "endpointtable.h"
 #include "requestidentity.h"
 #include "scrambledsample.h"
+#include "settingkeys.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -17,7 +18,7 @@ const std::array allKinds {
     std::tuple { Endpoints::Kind::Report, &Endpoints::report, VELUNA_TEST_REPORT_URL },
     std::tuple { Endpoints::Kind::Crash, &Endpoints::crash, VELUNA_TEST_CRASH_URL }
 };
-const QString deviceIdKey = QStringLiteral("VLDeviceId");
+const QString deviceIdKey = SettingKeys::deviceId.key();
 } // namespace
 
 class TestServerRequests : public QObject

@@ -1,6 +1,7 @@
 #include "defaultsstore.h"
 #include "jsonsettingsformat.h"
 #include "manualclock.h"
+#include "settingkeys.h"
 #include "supportchannel.h"
 
 #include <QFileInfo>
@@ -12,9 +13,9 @@
 using namespace std::chrono_literals;
 
 namespace {
-const QString historyKey = QStringLiteral("VLMessageHistory");
-const QString shownKey = QStringLiteral("VLShownMessages");
-const QString ackKey = QStringLiteral("VLAckMessage");
+const QString historyKey = SettingKeys::messageHistory.key();
+const QString shownKey = SettingKeys::shownMessages.key();
+const QString ackKey = SettingKeys::ackMessage.key();
 
 QVariantMap entry(qint64 id, const QString &body,
                   const QDateTime &date = QDateTime(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC))
@@ -166,7 +167,7 @@ private slots:
         QFETCH(bool, mine);
         QFETCH(int, count);
         QFETCH(QString, text);
-        DefaultsStore::setValue(QStringLiteral("VLCustomMinutes"), 95);
+        DefaultsStore::setValue(SettingKeys::customMinutes.key(), 95);
         for (int n = 1; n <= count; ++n) {
             if (mine)
                 channel->archiveOwn(text);
@@ -177,7 +178,7 @@ private slots:
         }
         QVERIFY(QFileInfo(DefaultsStore::filePath()).size() <= JsonSettingsFormat::maximumFileSize);
         DefaultsStore::reload();
-        QCOMPARE(DefaultsStore::integer(QStringLiteral("VLCustomMinutes")), 95);
+        QCOMPARE(DefaultsStore::integer(SettingKeys::customMinutes.key()), 95);
         const QList<ArchivedMessage> history = channel->messageHistory();
         QVERIFY(history.size() >= std::min(count, 8));
         QCOMPARE(history.first().id, mine ? -start.addSecs(count - 1).toSecsSinceEpoch() : count);

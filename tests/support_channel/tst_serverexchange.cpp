@@ -1,6 +1,7 @@
 #include "defaultsstore.h"
 #include "localhttpserver.h"
 #include "requestidentity.h"
+#include "settingkeys.h"
 #include "supportchannel.h"
 
 #include <QElapsedTimer>
@@ -136,7 +137,7 @@ private slots:
         sync();
         QCOMPARE(report(QStringLiteral("It hangs")), std::optional(true));
         sync();
-        const QString deviceId = DefaultsStore::string(QStringLiteral("VLDeviceId")).value_or("");
+        const QString deviceId = DefaultsStore::string(SettingKeys::deviceId.key()).value_or("");
         QVERIFY(!deviceId.isEmpty());
         const auto identityAnd = [&deviceId](const char *key, const char *value) {
             return QJsonObject { { "d", deviceId },
@@ -152,11 +153,11 @@ private slots:
         QCOMPARE(lastRequestTo(reportPath).value("text"), QJsonValue(newerText));
         // Only a stored positive id is acknowledged.
         for (const QVariant &stored : { QVariant(qint64(0)), QVariant(QStringLiteral("7")) }) {
-            DefaultsStore::setValue(QStringLiteral("VLAckMessage"), stored);
+            DefaultsStore::setValue(SettingKeys::ackMessage.key(), stored);
             sync();
             QVERIFY(!lastRequestTo(syncPath).contains("m"));
         }
-        DefaultsStore::setValue(QStringLiteral("VLAckMessage"), qint64(4'000'000'000));
+        DefaultsStore::setValue(SettingKeys::ackMessage.key(), qint64(4'000'000'000));
         sync();
         QCOMPARE(lastRequestTo(syncPath).value("m"), QJsonValue(qint64(4'000'000'000)));
     }
@@ -217,7 +218,7 @@ private slots:
         QFETCH(Response, response);
         QFETCH(bool, applied);
         QFETCH(QString, ticket);
-        DefaultsStore::setValue(QStringLiteral("VLShownMessages"), QVariantList { qint64(5) });
+        DefaultsStore::setValue(SettingKeys::shownMessages.key(), QVariantList { qint64(5) });
         channel->applySyncResponse(offer(7, "older", "first"));
         for (auto &header : response.headers)
             header.second.replace("{port}", QByteArray::number(server->port()));
