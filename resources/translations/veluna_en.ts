@@ -128,6 +128,134 @@
         <extracomment>Status line while kept awake with no time limit</extracomment>
         <translation>Awake — no time limit</translation>
     </message>
+    <message id="cli.alone">
+        <source>%@ goes alone, without a command or other options.</source>
+        <extracomment>Command line error; %@ is --help or --version</extracomment>
+        <translation>%@ goes alone, without a command or other options.</translation>
+    </message>
+    <message id="cli.bad_duration">
+        <source>“%@” is no duration: use unlimited, minutes (90) or hours and minutes (2h, 45m, 1h30m), at most 99h59m.</source>
+        <extracomment>Command line error; %@ is what was typed</extracomment>
+        <translation>“%@” is no duration: use unlimited, minutes (90) or hours and minutes (2h, 45m, 1h30m), at most 99h59m.</translation>
+    </message>
+    <message id="cli.bad_extension">
+        <source>“%@” is no time to add: use minutes (90) or hours and minutes (2h, 45m, 1h30m), at most 99h59m.</source>
+        <extracomment>Command line error; %@ is what was typed after extend</extracomment>
+        <translation>“%@” is no time to add: use minutes (90) or hours and minutes (2h, 45m, 1h30m), at most 99h59m.</translation>
+    </message>
+    <message id="cli.bad_pid">
+        <source>“%@” is no process id.</source>
+        <extracomment>Command line error; %@ is what was typed after watch</extracomment>
+        <translation>“%@” is no process id.</translation>
+    </message>
+    <message id="cli.bad_time">
+        <source>“%@” is no time of day: use HH:MM, from 00:00 to 23:59.</source>
+        <extracomment>Command line error; %@ is what was typed after until</extracomment>
+        <translation>“%@” is no time of day: use HH:MM, from 00:00 to 23:59.</translation>
+    </message>
+    <message id="cli.display_conflict">
+        <source>Give --display or --no-display, not both.</source>
+        <extracomment>Command line error</extracomment>
+        <translation>Give --display or --no-display, not both.</translation>
+    </message>
+    <message id="cli.help">
+        <source>Usage: veluna [COMMAND] [OPTIONS]
+Keeps the computer awake. Without a command, opens Veluna.
+
+Commands:
+  start [DURATION] [--display | --no-display]
+                      Stay awake for DURATION (unlimited, 90, 45m, 2h, 1h30m;
+                      at most 99h59m), or for the default duration.
+  until HH:MM [--display]
+                      Stay awake until the clock next shows HH:MM.
+  stop                Let the computer sleep again.
+  toggle              Start, or stop when awake.
+  extend DURATION     Add time to the current period.
+  status [--json]     Tell whether the computer is kept awake, and by what.
+                      Exit status 0 when awake, 1 when not, 3 when Veluna is
+                      not running.
+  run [--display] -- COMMAND [ARG...]
+                      Stay awake while COMMAND runs; exit with its status.
+  watch PID           Stay awake until process PID ends.
+
+Options:
+  --display           Keep the screen on too.
+  --no-display        Let the screen turn off.
+  --json              Answer status as one JSON object.
+  -h, --help          Show this help.
+  -v, --version       Show the version.</source>
+        <extracomment>Command line: the whole --help text; keep the command and option names</extracomment>
+        <translation>Usage: veluna [COMMAND] [OPTIONS]
+Keeps the computer awake. Without a command, opens Veluna.
+
+Commands:
+  start [DURATION] [--display | --no-display]
+                      Stay awake for DURATION (unlimited, 90, 45m, 2h, 1h30m;
+                      at most 99h59m), or for the default duration.
+  until HH:MM [--display]
+                      Stay awake until the clock next shows HH:MM.
+  stop                Let the computer sleep again.
+  toggle              Start, or stop when awake.
+  extend DURATION     Add time to the current period.
+  status [--json]     Tell whether the computer is kept awake, and by what.
+                      Exit status 0 when awake, 1 when not, 3 when Veluna is
+                      not running.
+  run [--display] -- COMMAND [ARG...]
+                      Stay awake while COMMAND runs; exit with its status.
+  watch PID           Stay awake until process PID ends.
+
+Options:
+  --display           Keep the screen on too.
+  --no-display        Let the screen turn off.
+  --json              Answer status as one JSON object.
+  -h, --help          Show this help.
+  -v, --version       Show the version.</translation>
+    </message>
+    <message id="cli.missing_command">
+        <source>Give a command; see veluna --help.</source>
+        <extracomment>Command line error: options but no command</extracomment>
+        <translation>Give a command; see veluna --help.</translation>
+    </message>
+    <message id="cli.missing_duration">
+        <source>Give the time to add, such as 30m or 1h30m.</source>
+        <extracomment>Command line error: extend without a duration</extracomment>
+        <translation>Give the time to add, such as 30m or 1h30m.</translation>
+    </message>
+    <message id="cli.missing_pid">
+        <source>Give the process id to watch.</source>
+        <extracomment>Command line error: watch without a process id</extracomment>
+        <translation>Give the process id to watch.</translation>
+    </message>
+    <message id="cli.missing_program">
+        <source>Give the command to run after --.</source>
+        <extracomment>Command line error: run without a command</extracomment>
+        <translation>Give the command to run after --.</translation>
+    </message>
+    <message id="cli.missing_time">
+        <source>Give a time of day as HH:MM.</source>
+        <extracomment>Command line error: until without a time</extracomment>
+        <translation>Give a time of day as HH:MM.</translation>
+    </message>
+    <message id="cli.option_not_here">
+        <source>The option %@ does not go with this command.</source>
+        <extracomment>Command line error; %@ is the option, e.g. --json</extracomment>
+        <translation>The option %@ does not go with this command.</translation>
+    </message>
+    <message id="cli.unexpected_argument">
+        <source>Unexpected “%@”.</source>
+        <extracomment>Command line error; %@ is an extra argument</extracomment>
+        <translation>Unexpected “%@”.</translation>
+    </message>
+    <message id="cli.unknown_command">
+        <source>Unknown command “%@”; see veluna --help.</source>
+        <extracomment>Command line error; %@ is what was typed</extracomment>
+        <translation>Unknown command “%@”; see veluna --help.</translation>
+    </message>
+    <message id="cli.unknown_option">
+        <source>Unknown option “%@”; see veluna --help.</source>
+        <extracomment>Command line error; %@ is the option's name</extracomment>
+        <translation>Unknown option “%@”; see veluna --help.</translation>
+    </message>
     <message id="common.cancel">
         <source>Cancel</source>
         <extracomment>Button: second button of the problem-report dialog</extracomment>
