@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -63,28 +64,92 @@ const QList<AwakeEngine::Duration> &AwakeEngine::durations()
 
 void AwakeEngine::start(qint64 minutes, bool keepDisplayAwake)
 {
+    startPeriod(minutes > 0 ? std::optional(m_clock.now().addSecs(minutes * 60)) : std::nullopt,
+                keepDisplayAwake);
+}
+
+void AwakeEngine::startUntil(const QDateTime &end, bool keepDisplayAwake)
+{
+    startPeriod(end, keepDisplayAwake);
+}
+
+void AwakeEngine::startPeriod(std::optional<QDateTime> end, bool keepDisplayAwake)
+{
     releaseAll();
     m_refused = false;
-    const PowerAssertions::Result system
-        = m_assertions->create(PowerAssertions::Type::PreventUserIdleSystemSleep,
-                               L(QStringLiteral("awake.assertion_reason_sleep")));
-    if (!system.ok()) {
-        refuse(system.code);
+    if (!hold(keepDisplayAwake))
         return;
-    }
-    m_systemId = system.id;
-    m_systemOn = true;
-    if (keepDisplayAwake)
-        createDisplayAssertion();
-    if (minutes > 0)
-        m_endDate = m_clock.now().addSecs(minutes * 60);
+    m_periodOn = true;
+    m_endDate = end;
     m_tick = m_clock.startTicker(tickInterval, [this] { checkExpiry(); });
     notify();
+}
+
+// Takes the system assertion, and the display one when asked; false (refused) without it.
+bool AwakeEngine::hold(bool keepDisplayAwake)
+{
+    if (!m_systemOn) {
+        const PowerAssertions::Result system
+            = m_assertions->create(PowerAssertions::Type::PreventUserIdleSystemSleep,
+                                   L(QStringLiteral("awake.assertion_reason_sleep")));
+        if (!system.ok()) {
+            endGuests();
+            refuse(system.code);
+            return false;
+        }
+        m_systemId = system.id;
+        m_systemOn = true;
+    }
+    if (keepDisplayAwake && !m_displayOn)
+        createDisplayAssertion();
+    return true;
+}
+
+bool AwakeEngine::extend(qint64 minutes)
+{
+    if (!m_periodOn || !m_endDate || minutes < 1)
+        return false;
+    const QDateTime latest = m_clock.now().addSecs(longestMinutes * 60);
+    m_endDate = std::min(m_endDate->addSecs(minutes * 60), latest);
+    notify();
+    return true;
+}
+
+quint32 AwakeEngine::addGuest(const QString &name, bool keepDisplayAwake)
+{
+    m_refused = false;
+    if (!hold(keepDisplayAwake))
+        return 0;
+    const quint32 id = m_nextGuest++;
+    m_guests.insert(id, name);
+    notify();
+    return id;
+}
+
+void AwakeEngine::removeGuest(quint32 id)
+{
+    if (!m_guests.remove(id))
+        return;
+    if (m_guests.isEmpty() && !m_periodOn)
+        releaseAll();
+    notify();
+}
+
+// Every guest ends with the hold; each is told once.
+void AwakeEngine::endGuests()
+{
+    const QList<quint32> ended = m_guests.keys();
+    m_guests.clear();
+    if (m_onGuestEnd) {
+        for (const quint32 id : ended)
+            m_onGuestEnd(id);
+    }
 }
 
 void AwakeEngine::stop()
 {
     releaseAll();
+    endGuests();
     m_refused = false;
     notify();
 }
@@ -108,6 +173,7 @@ void AwakeEngine::refusedLater(quint32 id)
     } else if (m_systemOn && id == m_systemId) {
         m_systemOn = false; // already gone: nothing to release
         releaseAll();
+        endGuests();
         refuse(PowerAssertions::unsupported);
     }
 }
@@ -128,6 +194,8 @@ QString AwakeEngine::statusText() const
 {
     if (!m_systemOn)
         return L(QStringLiteral("awake.status_normal"));
+    if (!m_guests.isEmpty() && (!m_periodOn || m_endDate))
+        return L(QStringLiteral("awake.status_while"), m_guests.last());
     if (!m_endDate)
         return L(QStringLiteral("awake.status_unlimited"));
     const double seconds = m_clock.now().msecsTo(*m_endDate) / 1000.0;
@@ -147,6 +215,7 @@ void AwakeEngine::releaseAll()
         m_assertions->release(m_displayId);
         m_displayOn = false;
     }
+    m_periodOn = false;
     m_endDate.reset();
     m_tick.reset();
 }
@@ -154,8 +223,20 @@ void AwakeEngine::releaseAll()
 void AwakeEngine::checkExpiry()
 {
     if (m_endDate && m_clock.now().msecsTo(*m_endDate) <= 0)
-        releaseAll();
+        endPeriod();
     notify();
+}
+
+// The guests' hold outlives the period.
+void AwakeEngine::endPeriod()
+{
+    if (m_guests.isEmpty()) {
+        releaseAll();
+        return;
+    }
+    m_periodOn = false;
+    m_endDate.reset();
+    m_tick.reset();
 }
 
 bool AwakeEngine::createDisplayAssertion()

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <functional>
@@ -20,6 +21,12 @@
 // engine goes idle as if the refusal had come at once (the same log line, one notification)
 // and wasRefused() tells the shell. A late refusal of the display assertion only clears it.
 // Who holds the system assertion is holder(); its changes reach the hold-change handler.
+//
+// Besides the period, guests may want the machine awake: a command that runs, a process being
+// watched. The assertions are held while the period or any guest wants them; each ends on its
+// own, a period that runs out leaves the guests' hold in place, and stop() ends the period and
+// every guest (telling each through the guest-end handler). While a guest holds, nobody knows
+// when the machine may sleep, so endDate() is empty and the status names the guest.
 class AwakeEngine
 {
 public:
@@ -43,18 +50,41 @@ public:
     bool wasRefused() const { return m_refused; }
     std::optional<PowerAssertions::Holder> holder() const;
     void setOnHoldChange(std::function<void()> handler) { m_onHoldChange = std::move(handler); }
-    std::optional<QDateTime> endDate() const { return m_endDate; }
+    std::optional<QDateTime> endDate() const
+    {
+        return m_guests.isEmpty() ? m_endDate : std::nullopt;
+    }
     const std::function<void()> &onChange() const { return m_onChange; }
     void setOnChange(std::function<void()> handler) { m_onChange = std::move(handler); }
 
     void start(qint64 minutes, bool keepDisplayAwake);
+    // A period that ends at `end` (in the future) rather than after whole minutes.
+    void startUntil(const QDateTime &end, bool keepDisplayAwake);
+    // Moves the end of a timed period later, to at most the longest period from now; false
+    // when no timed period runs.
+    bool extend(qint64 minutes);
     void stop();
+
+    // 0 when the machine cannot be held: the refusal is then the period's (logged, notified).
+    quint32 addGuest(const QString &name, bool keepDisplayAwake);
+    void removeGuest(quint32 id);
+    QStringList guestNames() const { return m_guests.values(); }
+    void setOnGuestEnd(std::function<void(quint32 id)> handler)
+    {
+        m_onGuestEnd = std::move(handler);
+    }
     void setDisplayAwake(bool on);
     QString statusText() const;
 
+    static constexpr qint64 longestMinutes = 99 * 60 + 59;
+
 private:
+    bool hold(bool keepDisplayAwake);
+    void startPeriod(std::optional<QDateTime> end, bool keepDisplayAwake);
+    void endGuests();
     void releaseAll();
     void checkExpiry();
+    void endPeriod();
     bool createDisplayAssertion();
     void notify();
     void refusedLater(quint32 id);
@@ -67,8 +97,12 @@ private:
     bool m_systemOn = false;
     bool m_displayOn = false;
     bool m_refused = false;
+    bool m_periodOn = false;
+    QMap<quint32, QString> m_guests;
+    quint32 m_nextGuest = 1;
     std::unique_ptr<Clock::Ticker> m_tick;
     std::optional<QDateTime> m_endDate;
     std::function<void()> m_onChange;
     std::function<void()> m_onHoldChange;
+    std::function<void(quint32)> m_onGuestEnd;
 };

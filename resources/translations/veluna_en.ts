@@ -128,6 +128,11 @@
         <extracomment>Status line while kept awake with no time limit</extracomment>
         <translation>Awake — no time limit</translation>
     </message>
+    <message id="awake.status_while">
+        <source>Awake while “%@” runs</source>
+        <extracomment>Status line while a command or process started from the command line keeps the computer awake; %@ is its name</extracomment>
+        <translation>Awake while “%@” runs</translation>
+    </message>
     <message id="cli.alone">
         <source>%@ goes alone, without a command or other options.</source>
         <extracomment>Command line error; %@ is --help or --version</extracomment>

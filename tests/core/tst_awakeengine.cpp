@@ -132,6 +132,62 @@ private slots:
         QCOMPARE(engine->endDate(), end);
         QCOMPARE(changes, 1);
     }
+
+    void guestsHoldAlongsideThePeriodAndEachEndsOnItsOwn()
+    {
+        QList<quint32> told;
+        engine->setOnGuestEnd([&](quint32 id) { told << id; });
+        const quint32 make = engine->addGuest(QStringLiteral("make"), false);
+        QVERIFY(make != 0 && engine->isActive());
+        QCOMPARE(engine->statusText(), L(QStringLiteral("awake.status_while"), QString("make")));
+        engine->start(1, false);
+        QCOMPARE(held(Type::PreventUserIdleSystemSleep), 1);
+        QCOMPARE(engine->endDate(), std::nullopt); // nobody knows when make ends
+        clock->advance(60s);
+        QVERIFY(engine->isActive());
+        QCOMPARE(clock->runningTickers(), 0);
+        engine->removeGuest(make);
+        QVERIFY(!engine->isActive());
+        QVERIFY(assertions->held().isEmpty());
+
+        engine->start(30, false);
+        const quint32 watched = engine->addGuest(QStringLiteral("sleep"), true);
+        QCOMPARE(held(Type::PreventUserIdleDisplaySleep), 1);
+        engine->removeGuest(watched);
+        QVERIFY(engine->isActive());
+        QCOMPARE(engine->endDate(), clock->now().addSecs(1800));
+
+        const quint32 first = engine->addGuest(QStringLiteral("a"), false);
+        const quint32 second = engine->addGuest(QStringLiteral("b"), false);
+        engine->stop();
+        QCOMPARE(told, (QList<quint32> { first, second }));
+        QVERIFY(assertions->held().isEmpty());
+        engine->removeGuest(first);
+        QVERIFY(!engine->isActive());
+
+        assertions->setRefusal(Type::PreventUserIdleSystemSleep, PowerAssertions::unsupported);
+        QCOMPARE(engine->addGuest(QStringLiteral("c"), false), 0u);
+        QVERIFY(engine->wasRefused() && engine->guestNames().isEmpty());
+    }
+
+    void extendAndUntilMoveTheEndOfATimedPeriodOnly()
+    {
+        QVERIFY(!engine->extend(10));
+        engine->start(0, false);
+        QVERIFY(!engine->extend(10));
+        engine->start(30, false);
+        QVERIFY(engine->extend(15));
+        QCOMPARE(engine->endDate(), clock->now().addSecs(45 * 60));
+        QVERIFY(engine->extend(99 * 60 + 59));
+        QCOMPARE(engine->endDate(), clock->now().addSecs((99 * 60 + 59) * 60));
+        const QDateTime soon = clock->now().addSecs(90);
+        engine->startUntil(soon, false);
+        QCOMPARE(engine->endDate(), soon);
+        clock->advance(60s);
+        QVERIFY(engine->isActive());
+        clock->advance(60s);
+        QVERIFY(!engine->isActive());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAwakeEngine)
