@@ -107,9 +107,33 @@ ControlCommand ControlCommand::failed(const QString &error)
     return command;
 }
 
+bool ControlCommand::isToolkitOption(const QString &argument)
+{
+    static const QStringList options { "-platform",
+                                       "-platformtheme",
+                                       "-platformpluginpath",
+                                       "-plugin",
+                                       "-session",
+                                       "-display",
+                                       "-geometry",
+                                       "-qwindowgeometry",
+                                       "-qwindowtitle",
+                                       "-qwindowicon",
+                                       "-style",
+                                       "-stylesheet",
+                                       "-reverse",
+                                       "-name",
+                                       "-title",
+                                       "-widgetcount",
+                                       "-nograb",
+                                       "-dograb",
+                                       "-sync" };
+    return options.contains(argument.section(u'=', 0, 0));
+}
+
 ControlCommand ControlCommand::parse(const QStringList &arguments)
 {
-    if (arguments.size() <= 1)
+    if (arguments.size() <= 1 || isToolkitOption(arguments.at(1)))
         return {};
     QCommandLineParser parser;
     const Flags flags;

@@ -33,6 +33,9 @@ public:
     static constexpr qint64 maximumMinutes = 99 * 60 + 59;
 
     static ControlCommand parse(const QStringList &arguments);
+    // Qt's own options, such as -platform or the -session a session manager restores with,
+    // which make a plain launch rather than a command.
+    static bool isToolkitOption(const QString &argument);
     // "unlimited" or "0" (0), whole minutes ("90"), or hours and minutes ("2h", "45m",
     // "1h30m"); nothing when malformed or longer than 99 h 59 min.
     static std::optional<qint64> parseDuration(const QString &text);

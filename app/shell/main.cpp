@@ -1,6 +1,8 @@
 #include "appdelegate.h"
 #include "awakeengine.h"
 #include "buildinfo.h"
+#include "commandlinetool.h"
+#include "controlservice.h"
 #include "desktopidentity.h"
 #include "singleinstance.h"
 #include "statusitemcontroller.h"
@@ -9,6 +11,7 @@
 #include "unixsignalwatcher.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTimer>
 
 #include <algorithm>
@@ -46,17 +49,29 @@ bool hasVisibleWindows()
     });
 }
 
+// A command such as `veluna start 30m`: no window, no display needed, done in one go.
+int runCommandLine(int argc, char *argv[], const QString &desktopId)
+{
+    QCoreApplication app(argc, argv);
+    const ControlCommand command = ControlCommand::parse(QCoreApplication::arguments());
+    return CommandLineTool(desktopId, QCoreApplication::applicationFilePath()).run(command);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     const QString desktopId = QString::fromLatin1(DesktopIdentity::desktopId);
+    if (argc > 1 && !ControlCommand::isToolkitOption(QString::fromLocal8Bit(argv[1])))
+        return runCommandLine(argc, argv, desktopId);
     const auto instance = SingleInstance::createPlatformDefault(desktopId);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veluna"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veluna"));
     QApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::version));
     QApplication::setDesktopFileName(desktopId);
+    ControlService control(AwakeEngine::shared());
+    control.registerOn(QDBusConnection::sessionBus(), desktopId);
     if (const std::optional<int> status = exitInsteadOfRunning(*instance))
         return *status;
     QApplication::setWindowIcon(UiKit::applicationIcon());

@@ -255,4 +255,6 @@ void AwakeEngine::notify()
 {
     if (m_onChange)
         m_onChange();
+    if (m_controlListener)
+        m_controlListener();
 }

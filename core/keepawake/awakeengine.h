@@ -56,6 +56,11 @@ public:
     }
     const std::function<void()> &onChange() const { return m_onChange; }
     void setOnChange(std::function<void()> handler) { m_onChange = std::move(handler); }
+    // Told of every change after the shell's handler: the interface that scripts watch.
+    void setControlListener(std::function<void()> listener)
+    {
+        m_controlListener = std::move(listener);
+    }
 
     void start(qint64 minutes, bool keepDisplayAwake);
     // A period that ends at `end` (in the future) rather than after whole minutes.
@@ -103,6 +108,7 @@ private:
     std::unique_ptr<Clock::Ticker> m_tick;
     std::optional<QDateTime> m_endDate;
     std::function<void()> m_onChange;
+    std::function<void()> m_controlListener;
     std::function<void()> m_onHoldChange;
     std::function<void(quint32)> m_onGuestEnd;
 };

@@ -241,10 +241,35 @@ Options:
         <extracomment>Command line error: until without a time</extracomment>
         <translation>Give a time of day as HH:MM.</translation>
     </message>
+    <message id="cli.no_answer">
+        <source>Veluna did not answer: %@</source>
+        <extracomment>Command line: the running program gave no answer; %@ is the reason</extracomment>
+        <translation>Veluna did not answer: %@</translation>
+    </message>
+    <message id="cli.no_process">
+        <source>No process %@ to watch.</source>
+        <extracomment>Command line error: watch of a process that does not exist; %@ is its id</extracomment>
+        <translation>No process %@ to watch.</translation>
+    </message>
+    <message id="cli.no_timed_period">
+        <source>No timed period to extend: Veluna is idle or awake with no time limit.</source>
+        <extracomment>Command line: extend when there is no timed period</extracomment>
+        <translation>No timed period to extend: Veluna is idle or awake with no time limit.</translation>
+    </message>
+    <message id="cli.not_running">
+        <source>Veluna is not running.</source>
+        <extracomment>Command line: status, extend or a command needing the program when none runs</extracomment>
+        <translation>Veluna is not running.</translation>
+    </message>
     <message id="cli.option_not_here">
         <source>The option %@ does not go with this command.</source>
         <extracomment>Command line error; %@ is the option, e.g. --json</extracomment>
         <translation>The option %@ does not go with this command.</translation>
+    </message>
+    <message id="cli.status_held">
+        <source>%@ (held by %@)</source>
+        <extracomment>Command line: status line; the first %@ is the status text, the second the service that holds the computer, e.g. logind</extracomment>
+        <translation>%@ (held by %@)</translation>
     </message>
     <message id="cli.unexpected_argument">
         <source>Unexpected “%@”.</source>

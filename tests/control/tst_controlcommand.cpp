@@ -39,6 +39,8 @@ void TestControlCommand::forms_data()
     QTest::addColumn<qint64>("display");
 
     QTest::newRow("plain launch") << "" << Action::Launch << none << none;
+    QTest::newRow("toolkit option") << "-platform offscreen" << Action::Launch << none << none;
+    QTest::newRow("session restore") << "-session 10d3f" << Action::Launch << none << none;
     QTest::newRow("help") << "--help" << Action::Help << none << none;
     QTest::newRow("short help") << "-h" << Action::Help << none << none;
     QTest::newRow("version") << "--version" << Action::Version << none << none;
