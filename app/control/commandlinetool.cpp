@@ -120,7 +120,7 @@ int CommandLineTool::period(const ControlCommand &command, ControlClient &client
 {
     const bool running = client.isRunning();
     if (!running && command.action() == Action::Stop)
-        return ControlCommand::Idle;
+        return ControlCommand::Awake; // nothing is held: done
     if (!running && !client.launch(m_executable, launchDeadline))
         return notRunning();
     QDBusMessage reply;
@@ -147,8 +147,11 @@ int CommandLineTool::period(const ControlCommand &command, ControlClient &client
     int failed = 0;
     if (!answered(reply, &failed))
         return failed;
-    return client.properties().value(QStringLiteral("Active")).toBool() ? ControlCommand::Awake
-                                                                        : ControlCommand::Idle;
+    // A start that ends idle was refused by every service.
+    const bool refused = (command.action() == Action::Start || command.action() == Action::Until)
+        && !client.properties().value(QStringLiteral("Active")).toBool();
+    return refused ? failWith(ControlCommand::Idle, L(QStringLiteral("holder.refused")))
+                   : ControlCommand::Awake;
 }
 
 int CommandLineTool::status(const ControlCommand &command, ControlClient &client)

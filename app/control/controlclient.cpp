@@ -31,7 +31,13 @@ bool ControlClient::launch(const QString &executable, std::chrono::milliseconds 
     QEventLoop loop;
     connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
     QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
-    if (!QProcess::startDetached(executable, {}))
+    // As a desktop launch: the program must not hold on to this terminal's streams.
+    QProcess program;
+    program.setProgram(executable);
+    program.setStandardInputFile(QProcess::nullDevice());
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardErrorFile(QProcess::nullDevice());
+    if (!program.startDetached())
         return false;
     if (!isRunning())
         loop.exec();

@@ -28,6 +28,7 @@ public:
     };
 
     // What a command-line process exits with, besides a run command's own status.
+    // Awake is also plain success, for the commands that do not report a state.
     enum ExitStatus { Awake = 0, Idle = 1, BadInput = 2, NotRunning = 3 };
 
     static constexpr qint64 maximumMinutes = 99 * 60 + 59;
