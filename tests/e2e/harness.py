@@ -1,37 +1,47 @@
-"""A private desktop for whole-program runs: Xvfb with openbox, a private session bus and a
-private system bus, python3-dbusmock's logind and a StatusNotifierWatcher mock, and the real
-veluna binary with fresh HOME and XDG folders.
+"""A private desktop for whole-program runs: fresh HOME and XDG folders, a private session bus and
+a private "system" bus, an X display (Xvfb with openbox) or a compositor, python3-dbusmock
+services, and the real veluna binary, with ways to find its windows, press its keys and read what
+it stored and what it holds.
 
-Every wait is bounded; everything started here is stopped in close(), even after a failure."""
+Every wait is bounded. Every process started here, and whatever a bus started on demand (each
+carries the desktop's mark in its environment), is stopped in close(), even after a failure."""
 
 import ctypes
+import functools
 import json
 import os
 import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import traceback
 
 import dbus
 import dbus.bus
 
-STEP_TIMEOUT = 20.0  # seconds; generous, the build machine is loaded at times
-TOTAL_BUDGET = 150.0  # a whole run stays well inside CTest's 180 s
 SETTLE = 0.6  # long enough for a second, unwanted press (Qt's animated click takes 100 ms)
 MAIN_WINDOW_SIZE = (430, 665)
+AMBER = "#F59E0B"
+AMBER_SHARE_MIN = 0.01  # the big button covers a good part of a painted home view
+IDLE_LOCK = [("idle", "block")]
 LOGIND = "org.freedesktop.login1"
 LOGIND_PATH = "/org/freedesktop/login1"
 WATCHER = "org.kde.StatusNotifierWatcher"
 WATCHER_PATH = "/StatusNotifierWatcher"
 REGISTER = "RegisterStatusNotifierItem"
 MOCK = "org.freedesktop.DBus.Mock"
+MARKER = "VELUNA_TEST_DESKTOP"
+# dbusmock services as start_mocks takes them: (bus name, bus, dbusmock's arguments)
+LOGIND_MOCK = (LOGIND, "system", ["--template", "logind"])
+WATCHER_MOCK = (WATCHER, "session", [WATCHER, WATCHER_PATH, WATCHER])
 
-# No service folders: nothing installed on the machine can be activated on these buses.
+# No service folders: nothing installed on the machine can be started on such a bus.
 BUS_CONFIG = """<busconfig>
-  <type>session</type>
-  <listen>unix:path={socket}</listen>
+  <type>{kind}</type>
+  <listen>{address}</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -45,7 +55,7 @@ START = time.monotonic()
 
 
 def log(message):
-    print(f"[e2e {time.monotonic() - START:6.2f}s] {message}", flush=True)
+    print(f"[{time.monotonic() - START:6.2f}s] {message}", flush=True)
 
 
 class TestFailure(Exception):
@@ -55,6 +65,10 @@ class TestFailure(Exception):
 def check(condition, message):
     if not condition:
         raise TestFailure(message)
+
+
+def stop_on_signal(signum, _frame):
+    raise TestFailure(f"interrupted by {signal.Signals(signum).name}")
 
 
 def die_with_parent():
@@ -67,67 +81,124 @@ def exit_description(status):
         else f"exited with status {status}"
 
 
-def read_line(fd, what):
-    """One line from a child's pipe, without blocking past the step's time."""
-    deadline = time.monotonic() + STEP_TIMEOUT
-    data = b""
-    while not data.endswith(b"\n"):
-        check(time.monotonic() < deadline, f"timed out waiting for {what}")
-        if select.select([fd], [], [], 0.1)[0]:
-            chunk = os.read(fd, 1)
-            check(chunk, f"{what}: the pipe closed before a full line (got {data!r})")
-            data += chunk
-    return data.decode().strip()
+def stop_group(name, process):
+    for signum in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(process.pid, signum)
+            process.wait(timeout=5)
+            break
+        except ProcessLookupError:
+            break
+        except subprocess.TimeoutExpired:
+            log(f"{name} outlived {signal.Signals(signum).name}")
+    try:  # children left in a group whose leader is gone (openbox helpers, say)
+        os.killpg(process.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+
+
+def environ_of(pid):
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def run_guarded(what, tools, body, stale=()):
+    """body() with every tool installed and no stale output left; SIGTERM and SIGINT fail it.
+    Returns the exit status, once body's own clean-up has run."""
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        print(f"FAIL: {', '.join(missing)} not installed (run scripts/setup.sh <build-dir> test)")
+        return 1
+    for path in stale:
+        if path and os.path.exists(path):
+            os.remove(path)
+    signal.signal(signal.SIGTERM, stop_on_signal)
+    signal.signal(signal.SIGINT, stop_on_signal)
+    try:
+        body()
+    except TestFailure as error:
+        reason = str(error)
+    except Exception as error:  # pylint: disable=broad-except
+        traceback.print_exc(file=sys.stdout)
+        reason = f"the test itself broke: {type(error).__name__}: {error} (traceback above)"
+    else:
+        log(f"PASS: {what}")
+        return 0
+    print(f"FAIL (after {time.monotonic() - START:.1f}s, {what}): {reason}", flush=True)
+    return 1
 
 
 class Desktop:
-    """Owns every process and folder of one run, and takes them all down again.
+    """Owns every process and folder of one run, and takes them all down again (as a context
+    manager, or by close()). desktop is the XDG_CURRENT_DESKTOP veluna sees, or None for none;
+    name tells apart desktops that run side by side."""
 
-    desktop is the XDG_CURRENT_DESKTOP veluna sees, or None for none at all."""
+    STEP_TIMEOUT = 20.0  # seconds; generous, the build machine is loaded at times
+    BUDGET = 150.0  # for the whole run, which stays well inside CTest's time
+    APP_ENV = {"QT_QPA_PLATFORM": "xcb"}
 
-    def __init__(self, desktop):
-        self.root = tempfile.mkdtemp(prefix="veluna-e2e-")
-        self.logs = os.path.join(self.root, "logs")
-        os.mkdir(self.logs)
+    def __init__(self, desktop=None, name="", failure_screenshot=None):
+        self.name = name
+        self.root = tempfile.mkdtemp(prefix=f"veluna-{name or 'e2e'}-")
+        self.failure_screenshot = failure_screenshot
         self.processes = []  # (name, Popen), in start order
         self.veluna = None  # while set, every wait fails as soon as veluna ends
         self.launches = 0
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "en_US.UTF-8",
-                    "LANGUAGE": ""}
+                    "LANGUAGE": "", MARKER: self.root}
         if desktop:
             self.env["XDG_CURRENT_DESKTOP"] = desktop
-        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
-                             ("XDG_DATA_HOME", "data"), ("XDG_CACHE_HOME", "cache"),
-                             ("XDG_RUNTIME_DIR", "runtime")):
-            self.env[name] = os.path.join(self.root, folder)
-            os.mkdir(self.env[name], 0o700)
-        self.settings_path = os.path.join(self.env["XDG_CONFIG_HOME"], "veluna", "veluna.json")
-        self.session_bus = self.system_bus = self.watcher = self.logind = None
+        for var, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME",
+                            "data"), ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime")):
+            self.env[var] = self.path(folder)
+            os.mkdir(self.env[var], 0o700)
+        os.mkdir(self.path("logs"))
+        self.settings_path = self.path("config", "veluna", "veluna.json")
+        self.session_bus = self.system_bus = None
 
-    def start(self, name, argv, stdout=None, pass_fds=(), **env):
-        log(f"starting {name}: {' '.join(argv)}")
-        with open(os.path.join(self.logs, name + ".log"), "wb") as errors:
+    def __enter__(self):
+        return self
+
+    def __exit__(self, failure, *_):
+        self.close(failure is not None)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def tag(self, message):
+        log(f"{self.name}: {message}" if self.name else message)
+
+    def start(self, name, argv, pass_fds=(), **env):
+        self.tag(f"starting {name}: {' '.join(argv)}")
+        with open(self.path("logs", name + ".log"), "wb") as output:
             process = subprocess.Popen(
-                argv, env=dict(self.env, **env), stdin=subprocess.DEVNULL,
-                stdout=stdout or errors, stderr=errors, pass_fds=pass_fds,
-                start_new_session=True, preexec_fn=die_with_parent)
+                argv, env=dict(self.env, **env), stdin=subprocess.DEVNULL, stdout=output,
+                stderr=output, pass_fds=pass_fds, start_new_session=True,
+                preexec_fn=die_with_parent)
         self.processes.append((name, process))
         return process
 
     def run(self, *argv, timeout=10, check_status=True):
-        result = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL,
+        result = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, check=False,
                                 capture_output=True, text=True, timeout=timeout)
         if check_status and result.returncode != 0:
             raise RuntimeError(f"{' '.join(argv)} exited {result.returncode}: "
                                f"{result.stderr.strip()}")
         return result.stdout
 
+    def output_of(self, name):
+        with open(self.path("logs", name + ".log"), "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
     def wait(self, what, probe):
         """Polls probe() until it returns something truthy, within the step's and the run's time.
 
         probe may raise TestFailure for a definite fault; other exceptions count as "not yet",
         and the last one is shown if time runs out."""
-        timeout = min(STEP_TIMEOUT, max(TOTAL_BUDGET - (time.monotonic() - START), 1.0))
+        timeout = min(self.STEP_TIMEOUT, max(self.BUDGET - (time.monotonic() - START), 1.0))
         deadline = time.monotonic() + timeout
         while True:
             if self.veluna is not None and self.veluna.poll() is not None:
@@ -142,63 +213,65 @@ class Desktop:
             except Exception as error:  # pylint: disable=broad-except
                 last = f"{type(error).__name__}: {error}"
             if time.monotonic() >= deadline:
-                raise TestFailure(f"timed out after {timeout:.0f}s waiting for {what} "
-                                  f"(last seen: {last!r})")
+                raise TestFailure(f"{self.name + ': ' if self.name else ''}timed out after "
+                                  f"{timeout:.0f}s waiting for {what} (last seen: {last!r})")
             time.sleep(0.1)
 
-    def close(self, failed, failure_screenshot):
+    def close(self, failed):
         """Stops everything, newest first; after a failure, keeps a screenshot and shows logs."""
-        if failed and failure_screenshot and "DISPLAY" in self.env:
+        if failed and self.failure_screenshot:
             try:
-                self.run("import", "-window", "root", failure_screenshot, timeout=15)
-                log(f"screenshot of the screen at the failure: {failure_screenshot}")
+                self.capture_screen(self.failure_screenshot)
+                log(f"screenshot of the screen at the failure: {self.failure_screenshot}")
             except Exception as error:  # pylint: disable=broad-except
                 log(f"no screenshot of the screen: {error}")
         for name, process in reversed(self.processes):
             if process.poll() is None:
-                log(f"stopping {name} (pid {process.pid})")
-                for signum in (signal.SIGTERM, signal.SIGKILL):
-                    try:
-                        os.killpg(process.pid, signum)
-                        process.wait(timeout=5)
-                        break
-                    except ProcessLookupError:
-                        break
-                    except subprocess.TimeoutExpired:
-                        log(f"{name} outlived {signal.Signals(signum).name}")
-            try:  # children left in a group whose leader is gone (openbox helpers, say)
-                os.killpg(process.pid, signal.SIGKILL)
-            except (ProcessLookupError, PermissionError):
-                pass
-            if process.stdout:
-                process.stdout.close()
+                self.tag(f"stopping {name} (pid {process.pid})")
+            stop_group(name, process)
+        self.stop_marked()
         for name, _ in self.processes if failed else ():
-            with open(os.path.join(self.logs, name + ".log"), "rb") as f:
-                lines = f.read().decode("utf-8", "replace").splitlines()[-40:]
-            print(f"----- last lines of {name}'s output -----", flush=True)
+            lines = self.output_of(name).splitlines()[-40:]
+            print(f"----- {self.name or 'e2e'}: last lines of {name}'s output -----", flush=True)
             print("\n".join(f"  {line}" for line in lines), flush=True)
         shutil.rmtree(self.root, ignore_errors=True)
 
+    def stop_marked(self):
+        """Whatever is left with this desktop's mark (services a bus started on demand)."""
+        mark = f"{MARKER}={self.root}".encode() + b"\0"
+        for _ in range(3):
+            found = [int(pid) for pid in os.listdir("/proc") if pid.isdigit()
+                     and int(pid) != os.getpid() and mark in environ_of(pid)]
+            for pid in found:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            if not found:
+                return
+            time.sleep(0.2)
+
     # --------------------------------------------------------------------------- set-up
 
-    def set_up(self):
-        """Both buses, the X server with its window manager, logind and the tray watcher."""
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("session-bus")
-        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.start_bus("system-bus")
-        self.start_display()
-        self.session_bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
-        self.system_bus = dbus.bus.BusConnection(self.env["DBUS_SYSTEM_BUS_ADDRESS"])
-        self.start_mocks()
-
-    def start_bus(self, name):
-        folder = os.path.join(self.root, name)
-        os.mkdir(folder, 0o700)
-        config = os.path.join(folder, "bus.conf")
-        with open(config, "w", encoding="utf-8") as f:
-            f.write(BUS_CONFIG.format(socket=os.path.join(folder, "socket")))
-        process = self.start(name, ["dbus-daemon", f"--config-file={config}", "--nofork",
-                                    "--print-address=1"], stdout=subprocess.PIPE)
-        return read_line(process.stdout.fileno(), f"the address of the {name}")
+    def start_buses(self, activation=False):
+        """A session and a "system" bus on fixed paths, both in the environment before either
+        starts, so that what a bus starts on demand finds both. With activation, the session bus
+        may start the services installed on this machine (dconf, xfconfd)."""
+        for kind in ("session", "system"):
+            self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"] = f"unix:path={self.path(kind + '.sock')}"
+        for kind in ("system", "session"):
+            address = self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"]
+            if kind == "session" and activation:
+                argv = ["dbus-daemon", "--nofork", "--session", f"--address={address}"]
+            else:
+                with open(self.path(kind + "-bus.conf"), "w", encoding="utf-8") as f:
+                    f.write(BUS_CONFIG.format(kind=kind, address=address))
+                argv = ["dbus-daemon", "--nofork", f"--config-file={self.path(kind + '-bus.conf')}"]
+            self.start(f"{kind}-bus", argv)
+        self.system_bus = self.wait("the system bus", lambda: dbus.bus.BusConnection(
+            self.env["DBUS_SYSTEM_BUS_ADDRESS"]))
+        self.session_bus = self.wait("the session bus", lambda: dbus.bus.BusConnection(
+            self.env["DBUS_SESSION_BUS_ADDRESS"]))
 
     def start_display(self):
         read_end, write_end = os.pipe()
@@ -206,46 +279,75 @@ class Desktop:
                             "1280x1024x24", "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
         try:
-            self.env["DISPLAY"] = ":" + read_line(read_end, "Xvfb's display number")
+            self.env["DISPLAY"] = ":" + self.read_line(read_end, "Xvfb's display number")
         finally:
             os.close(read_end)
         self.start("openbox", ["openbox", "--sm-disable"])
         self.wait("openbox to manage the screen", lambda: "window id #" in self.run(
             "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check_status=False))
 
-    def start_mocks(self):
-        """logind on the system bus, and a watcher that announces a StatusNotifier host."""
-        mock = ["/usr/bin/python3", "-m", "dbusmock"]
-        self.start("logind-mock", mock + ["--system", "--template", "logind"])
-        self.start("watcher-mock", mock + ["--session", WATCHER, WATCHER_PATH, WATCHER])
-        self.wait("logind's mock", lambda: self.system_bus.name_has_owner(LOGIND))
-        self.wait("the StatusNotifierWatcher mock",
-                  lambda: self.session_bus.name_has_owner(WATCHER))
-        self.logind = self.system_bus.get_object(LOGIND, LOGIND_PATH)
-        self.watcher = dbus.Interface(self.session_bus.get_object(WATCHER, WATCHER_PATH), MOCK)
-        self.watcher.AddProperties(WATCHER, dbus.Dictionary({
-            "IsStatusNotifierHostRegistered": dbus.Boolean(True),
-            "ProtocolVersion": dbus.Int32(0),
-            "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
-        }, signature="sv"), timeout=10)
-        self.watcher.AddMethod(WATCHER, REGISTER, "s", "", "", timeout=10)
+    def read_line(self, fd, what):
+        """One line from a child's pipe, without blocking past the step's time."""
+        deadline = time.monotonic() + self.STEP_TIMEOUT
+        data = b""
+        while not data.endswith(b"\n"):
+            check(time.monotonic() < deadline, f"timed out waiting for {what}")
+            if select.select([fd], [], [], 0.1)[0]:
+                chunk = os.read(fd, 1)
+                check(chunk, f"{what}: the pipe closed before a full line (got {data!r})")
+                data += chunk
+        return data.decode().strip()
+
+    def start_mocks(self, *mocks):
+        """python3-dbusmock services, each (bus name, "system" or "session", dbusmock's arguments[,
+        environment]); returns once each owns its name. The watcher announces a StatusNotifier
+        host and takes registrations, as a desktop shell's does."""
+        for service, bus, arguments, *env in mocks:
+            self.start(service, ["/usr/bin/python3", "-m", "dbusmock", f"--{bus}"] + arguments,
+                       **dict(*env))
+        for service, bus, *_ in mocks:
+            connection = self.system_bus if bus == "system" else self.session_bus
+            self.wait(f"{service} on the {bus} bus", lambda c=connection, s=service:
+                      c.name_has_owner(s))
+        if WATCHER in (service for service, *_ in mocks):
+            self.watcher.AddProperties(WATCHER, dbus.Dictionary({
+                "IsStatusNotifierHostRegistered": dbus.Boolean(True),
+                "ProtocolVersion": dbus.Int32(0),
+                "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
+            }, signature="sv"), timeout=10)
+            self.watcher.AddMethod(WATCHER, REGISTER, "s", "", "", timeout=10)
+
+    @functools.cached_property
+    def logind(self):
+        return self.system_bus.get_object(LOGIND, LOGIND_PATH)
+
+    @functools.cached_property
+    def watcher(self):
+        return dbus.Interface(self.session_bus.get_object(WATCHER, WATCHER_PATH), MOCK)
 
     # ---------------------------------------------------------------------------- veluna
 
     def launch(self, binary):
         self.launches += 1
-        self.watcher.ClearCalls(timeout=5)  # each launch registers its own tray item
-        self.veluna = self.start(f"veluna-{self.launches}", [binary], QT_QPA_PLATFORM="xcb")
+        if self.session_bus.name_has_owner(WATCHER):
+            self.watcher.ClearCalls(timeout=5)  # each launch registers its own tray item
+        self.veluna = self.start(f"veluna-{self.launches}", [binary], **self.APP_ENV)
         return self.veluna
 
     def wait_for_exit(self, after):
         """veluna's exit status once it has ended, which it must do soon after `after`."""
         try:
-            status = self.veluna.wait(timeout=STEP_TIMEOUT)
+            status = self.veluna.wait(timeout=self.STEP_TIMEOUT)
         except subprocess.TimeoutExpired:
-            raise TestFailure(f"veluna still runs {STEP_TIMEOUT:.0f}s after {after}") from None
+            raise TestFailure(f"veluna still runs {self.STEP_TIMEOUT:.0f}s after {after}") from None
         self.veluna = None
         return status
+
+    def wait_for_clean_exit(self, after):
+        """veluna ends with status 0 soon after `after`, and gives back every lock it held."""
+        status = self.wait_for_exit(after)
+        check(status == 0, f"veluna {exit_description(status)} after {after}; it must exit with 0")
+        self.wait_for_lock(held=False)
 
     def settings(self):
         """The settings file as veluna left it ({} while there is none)."""
@@ -267,6 +369,50 @@ class Desktop:
                 raise LookupError(f'"{key}": {json.dumps(found)}')
             return True
         self.wait(f'"{key}": {json.dumps(value)} in the settings file', probe)
+
+    # ------------------------------------------------------------------- what a user does
+
+    def first_launch(self, binary):
+        """A new user's first launch: Return takes the welcome dialog's default button (the
+        standard app) and nothing else. Returns the dialog as first found and the main window."""
+        self.launch(binary)
+        dialog = self.wait("the welcome dialog", self.find_dialog)
+        self.press(dialog, "Return")
+        self.wait("the welcome dialog to close", lambda: self.find_dialog() is None)
+        self.wait_for_setting("VLOnboarded", True)
+        self.wait_for_setting("VLMenuBarMode", False)
+        main = self.wait("the 430x665 main window", self.find_main_window)
+        time.sleep(SETTLE)
+        check(self.inhibit_calls() == 0 and self.inhibitors() == [],
+              "the welcome dialog's Return also pressed the big button of the main window")
+        return dialog, main
+
+    def menu_bar_mode(self, main):
+        """Ctrl+W switches to menu-bar mode once: saved, the window stays, the tray item shows."""
+        check(not self.watcher.GetMethodCalls(REGISTER),
+              "the tray item registered before menu-bar mode was chosen")
+        self.press(main, "ctrl+w")
+        self.wait_for_setting("VLMenuBarMode", True)
+        self.wait("the main window to show after Ctrl+W", self.find_main_window)
+        time.sleep(SETTLE)
+        check(self.find_main_window(), "the main window went away after Ctrl+W: it acted twice")
+        return self.tray_menu()
+
+    def tray_menu(self):
+        """The menu of the item veluna registered with the watcher, found as a shell finds it."""
+        calls = self.wait(f"{REGISTER} on the watcher",
+                          lambda: self.watcher.GetMethodCalls(REGISTER, timeout=5))
+        service = str(calls[0][1][0])
+        log(f"watcher received {REGISTER}({service!r})")
+        check(not service.startswith("/"), f"the item registered a path ({service}), not a name")
+        bus = self.session_bus
+        owner = int(bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+                    .GetConnectionUnixProcessID(service, dbus_interface="org.freedesktop.DBus"))
+        check(owner == self.veluna.pid, f"the item {service} belongs to pid {owner}, not veluna")
+        menu_path = bus.get_object(service, "/StatusNotifierItem").Get(
+            "org.kde.StatusNotifierItem", "Menu",
+            dbus_interface="org.freedesktop.DBus.Properties", timeout=5)
+        return dbus.Interface(bus.get_object(service, menu_path), "com.canonical.dbusmenu")
 
     # -------------------------------------------------------------------------- windows
 
@@ -291,28 +437,46 @@ class Desktop:
         return None
 
     def press(self, window, keys):
+        """keys as xdotool names them ("Return", "ctrl+w"), once window is the active one."""
         def active():
             self.run("xdotool", "windowactivate", "--sync", str(window), timeout=5,
                      check_status=False)
             return self.run("xdotool", "getactivewindow", check_status=False).strip() \
                 == str(window)
         self.wait(f"window {window} to become the active window", active)
-        log(f"pressing {keys} in window {window}")
+        self.tag(f"pressing {keys} in window {window}")
         self.run("xdotool", "key", "--clearmodifiers", keys)
 
-    def screenshot(self, window, path, painted):
-        """Saves the window to path once painted(path) finds it drawn; returns what it found."""
+    def capture(self, window, path):
+        self.run("import", "-window", str(window), path, timeout=15)
+
+    def capture_screen(self, path):
+        self.run("import", "-window", "root", path, timeout=15)
+
+    def screenshot(self, window, path):
+        """Saves the home view to path once its big amber button is painted."""
         def probe():
-            self.run("import", "-window", str(window), path, timeout=15)
-            return painted(path)
-        return self.wait(f"a painted window in {path}", probe)
+            self.capture(window, path)
+            size = tuple(int(v) for v in self.run("identify", "-format", "%w %h", path).split())
+            if size != MAIN_WINDOW_SIZE:
+                raise LookupError(f"the screenshot is {size}")
+            share = float(self.run("convert", path, "-alpha", "off", "-fuzz", "12%", "-fill",
+                                   "black", "+opaque", AMBER, "-fill", "white", "-opaque", AMBER,
+                                   "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"))
+            return share if share > AMBER_SHARE_MIN else None
+        share = self.wait(f"a painted home view in {path}", probe)
+        log(f"screenshot of the home view saved to {path} ({share:.1%} amber pixels)")
 
     # ------------------------------------------------------------------------ logind
 
+    def all_inhibitors(self):
+        """logind's locks now, as (what, who, why, mode)."""
+        return [tuple(str(field) for field in entry[:4]) for entry in self.logind.ListInhibitors(
+            dbus_interface=f"{LOGIND}.Manager", timeout=5)]
+
     def inhibitors(self):
         """Veluna's inhibitors as (what, mode); fails at once if any of them blocks sleep itself."""
-        held = [(str(what), str(mode)) for what, who, _, mode, _, _ in self.logind.ListInhibitors(
-            dbus_interface=f"{LOGIND}.Manager", timeout=5) if who == "Veluna"]
+        held = [(what, mode) for what, who, _, mode in self.all_inhibitors() if who == "Veluna"]
         for what, mode in held:
             check("sleep" not in what.split(":"),
                   f"Veluna took a '{what}' inhibitor ({mode}); it must only inhibit idle")
@@ -321,3 +485,14 @@ class Desktop:
     def inhibit_calls(self):
         """How many Inhibit calls logind's mock has logged so far."""
         return len(self.logind.GetMethodCalls("Inhibit", dbus_interface=MOCK, timeout=5))
+
+    def wait_for_lock(self, held):
+        expected = IDLE_LOCK if held else []
+
+        def probe():
+            found = self.inhibitors()
+            if found != expected:
+                raise LookupError(f"logind holds {found}")
+            return True
+        self.wait(f"logind to hold {expected or 'no'} Veluna inhibitor", probe)
+        log(f"logind holds {expected or 'no'} Veluna inhibitor")
