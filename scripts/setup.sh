@@ -9,7 +9,7 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(g++ cmake ninja-build
   qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  qt6-translations-l10n qt6-qpa-plugins qt6-wayland libgl-dev dbus dbus-bin)
+  qt6-translations-l10n qt6-qpa-plugins qt6-wayland libgl-dev dbus dbus-bin help2man)
 if [ "$purpose" = test ]; then
   packages+=(python3-dbusmock xvfb xauth openbox xdotool imagemagick x11-utils
     desktop-file-utils appstream
