@@ -73,6 +73,10 @@ class CommandLine:
 
 def check_period_commands(cli, desktop):
     cli.expect(3, "status")
+    desktop.start("properties", ["dbus-monitor", "--address",
+                                 desktop.env["DBUS_SESSION_BUS_ADDRESS"],
+                                 "type='signal',member='PropertiesChanged',"
+                                 "arg0='app.plenox.Veluna.Control'"])
     desktop.write_settings({"VLOnboarded": True})
     cli.expect(0, "start", "30m")
     cli.find_program()
@@ -96,6 +100,9 @@ def check_period_commands(cli, desktop):
     check(118 < cli.minutes_left(cli.status()) <= 120, f"until {target} ends elsewhere")
     cli.expect(0, "stop")
     desktop.wait_for_lock(False)
+    # start, extend, stop, toggle twice, until and stop: each one announced to listeners
+    desktop.wait("the changes announced on the bus", lambda: desktop.output_of("properties")
+                 .count("string \"EndsAt\"") >= 7)
 
 
 def check_run_and_watch(cli, desktop):
