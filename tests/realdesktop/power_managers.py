@@ -49,7 +49,7 @@ class World(Desktop):
     BUDGET = 280.0  # CTest allows 300 s
 
     def __init__(self, name, desktop):
-        super().__init__(desktop.env.get("XDG_CURRENT_DESKTOP"), name=name)
+        super().__init__(name=name)
         self.env.update(desktop.env, LANG="C.UTF-8", USER="root",
                         XDG_CONFIG_DIRS=self.path("xdg"))
         os.mkdir(self.env["XDG_CONFIG_DIRS"])
