@@ -1,10 +1,11 @@
 #include "appcast.h"
 
-#include "htmltext.h"
 #include "networkaccess.h"
 #include "versionorder.h"
 
 #include <QRegularExpression>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QXmlStreamReader>
 
 namespace {
@@ -22,6 +23,18 @@ QUrl allowedUrl(const QString &text)
 {
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     return NetworkAccess::isAllowed(url) ? url : QUrl();
+}
+
+// Release notes go to a plain-text view: markup is read, never rendered, and nothing it names
+// is fetched; images would only leave their placeholder. Notes without markup stay as written.
+QString plainNotes(const QString &notes)
+{
+    if (!Qt::mightBeRichText(notes))
+        return notes.trimmed();
+    return QTextDocumentFragment::fromHtml(notes)
+        .toPlainText()
+        .remove(QChar::ObjectReplacementCharacter)
+        .trimmed();
 }
 
 QByteArray sha256FromHex(QStringView text)
@@ -50,8 +63,8 @@ std::optional<Appcast::Item> readItem(QXmlStreamReader &reader)
         else if (isPlain(reader, QLatin1String("link")))
             item.downloadPage = allowedUrl(reader.readElementText());
         else if (isPlain(reader, QLatin1String("description")))
-            item.releaseNotes = HtmlText::toPlainText(
-                reader.readElementText(QXmlStreamReader::IncludeChildElements));
+            item.releaseNotes
+                = plainNotes(reader.readElementText(QXmlStreamReader::IncludeChildElements));
         else if (isPlain(reader, QLatin1String("enclosure")))
             readEnclosure(reader.attributes(), item);
         if (!reader.isEndElement())
