@@ -1,38 +1,59 @@
 #include "appdelegate.h"
 
 #include "awakeengine.h"
+#include "awakesettings.h"
 #include "crashreporter.h"
+#include "customdurationdialog.h"
 #include "defaultsstore.h"
 #include "desktopidentity.h"
-#include "launcherbadge.h"
-#include "mainwindow.h"
-#include "messageswindow.h"
-#include "settingkeys.h"
+#include "displaymode.h"
+#include "homeview.h"
+#include "localisation.h"
+#include "settingspage.h"
 #include "statusitemcontroller.h"
+#include "statusmenubuilder.h"
+#include "supportui.h"
 
-#include <QApplication>
-#include <QCheckBox>
+#include <QAction>
+#include <QCoreApplication>
 #include <QMenuBar>
-#include <QTimer>
 
 namespace {
-constexpr std::chrono::hours serverSyncInterval { 1 };
+template<typename Part>
+std::unique_ptr<Part> given(std::unique_ptr<Part> part, std::unique_ptr<Part> (*platformDefault)())
+{
+    return part ? std::move(part) : platformDefault();
+}
+
+std::unique_ptr<LauncherBadge> platformBadge()
+{
+    return LauncherBadge::createPlatformDefault(QString::fromLatin1(DesktopIdentity::desktopId));
+}
+
+std::unique_ptr<Updater> programUpdater()
+{
+    return std::make_unique<Updater>();
+}
 } // namespace
 
 AppDelegate::AppDelegate(AwakeEngine &engine, SupportChannel &support, Options options,
                          QObject *parent)
     : QObject(parent)
     , m_engine(engine)
-    , m_support(support)
-    , m_options(std::move(options))
+    , m_installCrashReporter(options.installCrashReporter)
     , m_statusController(std::make_unique<StatusItemController>())
-    , m_launcherBadge(m_options.launcherBadge ? std::move(m_options.launcherBadge)
-                                              : LauncherBadge::createPlatformDefault(
-                                                  QString::fromLatin1(DesktopIdentity::desktopId)))
-    , m_updater(m_options.updater ? std::move(m_options.updater) : std::make_unique<Updater>())
-    , m_loginItem(m_options.loginItem ? std::move(m_options.loginItem)
-                                      : LoginItem::createPlatformDefault())
+    , m_menus(std::make_unique<StatusMenuBuilder>(engine, support))
+    , m_displayMode(std::make_unique<DisplayMode>(*m_statusController, options.trayAvailable,
+                                                  [this] { return buildStatusMenu(); }))
+    , m_supportUi(std::make_unique<SupportUi>(
+          support, given(std::move(options.launcherBadge), &platformBadge)))
+    , m_updater(given(std::move(options.updater), &programUpdater))
+    , m_loginItem(given(std::move(options.loginItem), &LoginItem::createPlatformDefault))
 {
+    connectMenus();
+    connect(m_displayMode.get(), &DisplayMode::windowRestored, this,
+            &AppDelegate::refreshMessageBadges);
+    connect(m_supportUi.get(), &SupportUi::markersChanged, this, &AppDelegate::showMessageMarkers);
     m_updater->start();
 }
 
@@ -43,9 +64,25 @@ AppDelegate::~AppDelegate()
     DefaultsStore::setSaveFailureListener({});
 }
 
+void AppDelegate::connectMenus()
+{
+    StatusMenuBuilder *menus = m_menus.get();
+    connect(menus, &StatusMenuBuilder::awakeToggleRequested, this, &AppDelegate::awakePressed);
+    connect(menus, &StatusMenuBuilder::durationChosen, this, &AppDelegate::setDuration);
+    connect(menus, &StatusMenuBuilder::customDurationChosen, this,
+            &AppDelegate::setCustomDurationFromMenu);
+    connect(menus, &StatusMenuBuilder::openAppRequested, this, &AppDelegate::showMainWindow);
+    connect(menus, &StatusMenuBuilder::messagesRequested, this, &AppDelegate::showMessages);
+    connect(menus, &StatusMenuBuilder::checkForUpdatesRequested, this,
+            &AppDelegate::checkForUpdates);
+    connect(menus, &StatusMenuBuilder::reportProblemRequested, this,
+            &AppDelegate::reportProblemPressed);
+    connect(menus, &StatusMenuBuilder::closeRequested, this, &AppDelegate::closeOrBack);
+}
+
 void AppDelegate::applicationDidFinishLaunching()
 {
-    if (m_options.installCrashReporter)
+    if (m_installCrashReporter)
         CrashReporter::install();
     buildMenu();
     buildMainWindow();
@@ -54,13 +91,14 @@ void AppDelegate::applicationDidFinishLaunching()
     if (isMenuBarMode())
         m_statusController->enable(buildStatusMenu());
     else
-        bringMainWindowForward();
+        m_displayMode->bringWindowForward();
     showOnboardingIfNeeded();
     refreshAwakeUI();
     syncWithServer();
-    startHourlyTimer();
+    m_supportUi->startHourlySync();
     m_updater->setUpdateCheckInterval(Updater::defaultInterval);
-    applyDebugSwitch();
+    if (qEnvironmentVariable("PLENOX_DEBUG_SETTINGS") == QLatin1String("1"))
+        showSettings();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -70,7 +108,7 @@ void AppDelegate::applicationWillTerminate()
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const
 {
-    return !isMenuBarMode();
+    return m_displayMode->shouldTerminateAfterLastWindowClosed();
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
@@ -82,22 +120,12 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 
 bool AppDelegate::windowShouldClose(QWidget *window)
 {
-    if (!window || window != m_mainWindow.get() || isMenuBarMode())
-        return true;
-    // Without a tray, menu-bar mode would leave the program unreachable: stay a plain window.
-    if (!m_options.trayAvailable)
-        return true;
-    SettingKeys::menuBarMode.write(true);
-    if (m_menuBarCheckbox)
-        m_menuBarCheckbox->setChecked(true);
-    applyDisplayMode();
-    return true;
+    return m_displayMode->windowShouldClose(window);
 }
 
-// Menu-bar mode needs a tray to live in; without one the program stays a window.
 bool AppDelegate::isMenuBarMode() const
 {
-    return m_options.trayAvailable && SettingKeys::menuBarMode.read();
+    return m_displayMode->isMenuBarMode();
 }
 
 void AppDelegate::hookEngine()
@@ -111,19 +139,187 @@ void AppDelegate::hookEngine()
     m_engine.setOnHoldChange(refresh);
 }
 
-void AppDelegate::startHourlyTimer()
+void AppDelegate::buildMenu()
 {
-    m_hourlyTimer = new QTimer(this);
-    m_hourlyTimer->setTimerType(Qt::VeryCoarseTimer);
-    m_hourlyTimer->setInterval(serverSyncInterval);
-    connect(m_hourlyTimer, &QTimer::timeout, this, &AppDelegate::syncWithServer);
-    m_hourlyTimer->start();
+    m_menus->buildMenuBar();
 }
 
-void AppDelegate::applyDebugSwitch()
+QMenu *AppDelegate::buildStatusMenu()
 {
-    if (qEnvironmentVariable("PLENOX_DEBUG_SETTINGS") == QLatin1String("1"))
-        showSettings();
+    return m_menus->buildTrayMenu();
+}
+
+void AppDelegate::refreshTrayMenu()
+{
+    if (m_statusController->isEnabled())
+        m_statusController->enable(buildStatusMenu());
+}
+
+void AppDelegate::applyDisplayMode()
+{
+    m_displayMode->apply();
+}
+
+void AppDelegate::showOnboardingIfNeeded()
+{
+    m_displayMode->showOnboardingIfNeeded();
+}
+
+void AppDelegate::buildMainWindow()
+{
+    m_mainWindow = std::make_unique<MainWindow>();
+    m_mainWindow->setWindowTitle(L("app.name"));
+    m_mainWindow->setCloseHandler([this] { return windowShouldClose(m_mainWindow.get()); });
+    connect(m_mainWindow.get(), &MainWindow::closed, this, [this] {
+        if (applicationShouldTerminateAfterLastWindowClosed())
+            QCoreApplication::quit();
+    });
+    m_mainWindow->setHomePage(buildMainView());
+    m_menus->addShortcutsTo(m_mainWindow.get());
+    m_displayMode->setWindow(m_mainWindow.get());
+    m_supportUi->setMainWindow(m_mainWindow.get());
+    if (!isMenuBarMode())
+        m_displayMode->bringWindowForward();
+    m_displayMode->setTaskbarPresence(!isMenuBarMode());
+}
+
+QWidget *AppDelegate::buildMainView()
+{
+    m_homeView = new HomeView(m_engine);
+    connect(m_homeView, &HomeView::settingsRequested, this, &AppDelegate::showSettings);
+    connect(m_homeView, &HomeView::messagesRequested, this, &AppDelegate::showMessages);
+    return m_homeView;
+}
+
+QWidget *AppDelegate::buildSettingsView()
+{
+    auto *page = new SettingsPage(m_engine, *m_updater, *m_loginItem, *m_displayMode);
+    connect(page, &SettingsPage::backRequested, this, &AppDelegate::showMain);
+    connect(page, &SettingsPage::customDurationRequested, this, &AppDelegate::askCustomDuration);
+    connect(page, &SettingsPage::reportProblemRequested, this, &AppDelegate::reportProblemPressed);
+    connect(page, &SettingsPage::statusColorChosen, this, &AppDelegate::refreshAwakeUI);
+    return page;
+}
+
+// The settings page is made the first time it is asked for: most launches never show it, and
+// making it would delay the main window.
+SettingsPage &AppDelegate::ensureSettingsPage()
+{
+    if (!m_settingsPage) {
+        m_settingsPage = static_cast<SettingsPage *>(buildSettingsView());
+        if (m_mainWindow)
+            m_mainWindow->addPage(m_settingsPage);
+    }
+    return *m_settingsPage;
+}
+
+void AppDelegate::refreshAwakeUI()
+{
+    if (m_homeView)
+        m_homeView->refresh();
+    const QString status = m_engine.statusText();
+    const QString hold = HomeView::holdLine(m_engine);
+    m_statusController->setActive(m_engine.isActive());
+    m_statusController->setStatusText(hold.isEmpty() ? status : status + u'\n' + hold);
+    refreshTrayMenu();
+}
+
+void AppDelegate::showMessageMarkers()
+{
+    if (m_homeView)
+        m_homeView->showMessageMarkers(m_supportUi->isOpen(), m_supportUi->hasUnread());
+    if (QAction *item = m_menus->messagesItem())
+        item->setVisible(m_supportUi->isOpen());
+    refreshTrayMenu();
+}
+
+void AppDelegate::awakePressed()
+{
+    if (m_homeView)
+        m_homeView->toggleAwake();
+}
+
+void AppDelegate::showMainWindow()
+{
+    m_displayMode->bringWindowForward();
+    refreshMessageBadges();
+}
+
+void AppDelegate::showSettings()
+{
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->showPage(&ensureSettingsPage());
+    m_settingsPage->refreshLoginItem();
+}
+
+void AppDelegate::showMain()
+{
+    if (m_mainWindow)
+        m_mainWindow->showHomePage();
+}
+
+void AppDelegate::closeOrBack()
+{
+    if (m_mainWindow)
+        m_mainWindow->closeOrBack();
+}
+
+void AppDelegate::setDuration(QAction *item)
+{
+    m_engine.start(item->data().toInt(), AwakeSettings::keepDisplayAwake());
+}
+
+void AppDelegate::setCustomDurationFromMenu(QAction *)
+{
+    if (AwakeSettings::customMinutes() <= 0)
+        askCustomDuration();
+    if (const int minutes = AwakeSettings::customMinutes(); minutes > 0)
+        m_engine.start(minutes, AwakeSettings::keepDisplayAwake());
+}
+
+void AppDelegate::askCustomDuration()
+{
+    const bool stored = CustomDurationDialog::run();
+    if (m_settingsPage)
+        m_settingsPage->showStoredDuration();
+    if (stored)
+        refreshTrayMenu();
+}
+
+void AppDelegate::toggleMenuBarMode(bool on)
+{
+    m_displayMode->setMenuBarMode(on);
+}
+
+void AppDelegate::durationChanged(int index)
+{
+    ensureSettingsPage().chooseDuration(index);
+}
+
+void AppDelegate::toggleKeepDisplay(bool on)
+{
+    ensureSettingsPage().setKeepDisplay(on);
+}
+
+void AppDelegate::toggleAutoUpdates(bool on)
+{
+    ensureSettingsPage().setAutoUpdates(on);
+}
+
+void AppDelegate::toggleLoginItem(bool on)
+{
+    ensureSettingsPage().setLoginItem(on);
+}
+
+void AppDelegate::statusColorChanged(int tag)
+{
+    ensureSettingsPage().chooseStatusColor(tag);
+}
+
+void AppDelegate::openPlenox()
+{
+    SettingsPage::openWebsite();
 }
 
 void AppDelegate::checkForUpdates()
@@ -131,28 +327,32 @@ void AppDelegate::checkForUpdates()
     m_updater->checkForUpdates();
 }
 
-bool AppDelegate::autoUpdatesEnabled() const
+void AppDelegate::reportProblemPressed()
 {
-    return m_updater->automaticallyChecksForUpdates() && m_updater->automaticallyDownloadsUpdates();
+    m_supportUi->reportProblem();
 }
 
-void AppDelegate::toggleAutoUpdates(bool on)
+void AppDelegate::showMessages()
 {
-    m_updater->setAutomaticallyChecksForUpdates(on);
-    m_updater->setAutomaticallyDownloadsUpdates(on);
+    m_supportUi->showMessages();
 }
 
-bool AppDelegate::loginItemEnabled() const
+void AppDelegate::showPendingMessage()
 {
-    return m_loginItem->isEnabled();
+    m_supportUi->showPendingMessage();
 }
 
-// On failure the box shows what the system really has, not what the user asked for.
-void AppDelegate::toggleLoginItem(bool on)
+void AppDelegate::sendReply()
 {
-    const bool enabled = m_loginItem->apply(on);
-    if (m_loginCheckbox && m_loginCheckbox->isChecked() != enabled) {
-        const QSignalBlocker blocker(m_loginCheckbox);
-        m_loginCheckbox->setChecked(enabled);
-    }
+    m_supportUi->sendReply();
+}
+
+void AppDelegate::syncWithServer()
+{
+    m_supportUi->syncWithServer();
+}
+
+void AppDelegate::refreshMessageBadges()
+{
+    m_supportUi->refreshMarkers();
 }

@@ -1,38 +1,32 @@
 #pragma once
 
-#include "badgeimageview.h"
+#include "homeview.h"
 #include "launcherbadge.h"
 #include "loginitem.h"
 #include "mainwindow.h"
+#include "settingspage.h"
 #include "updater.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QMenuBar>
 #include <QObject>
 #include <QPointer>
-#include <QPushButton>
-#include <QSize>
-#include <QTimer>
 
 #include <memory>
 
 class AwakeEngine;
-class MessagesWindow;
+class DisplayMode;
+class QAction;
 class QMenu;
 class StatusItemController;
+class StatusMenuBuilder;
 class SupportChannel;
+class SupportUi;
 
-// The program's one application object: it runs the start-up sequence, owns the main window,
-// the menus and the tray icon, and every user action of the shell is one of its slots. The
-// engine reports every change through one handler, which redraws everything from its state;
-// actions that start or stop the engine never redraw by themselves.
-//
-// The implementation is split by concern: launch and lifecycle (appdelegate.cpp), menus
-// (appdelegatemenus.cpp), display mode and onboarding (appdelegatedisplaymode.cpp), and the
-// main window with its home view (appdelegatemainwindow.cpp).
+// The program's one application object: it runs the start-up sequence and owns the parts of
+// the shell, each with its own state: the main window with its home view and settings page,
+// the menus, the display mode, the tray icon, the updater and the support UI. Every user action
+// is one of its slots, handed to the part it concerns. The engine reports every change through
+// one handler, which redraws everything from its state; actions that start or stop the engine
+// never redraw by themselves.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -54,8 +48,6 @@ public:
                 QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    static constexpr QSize winSize { 430, 665 };
-
     // Launch and lifecycle
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
@@ -63,47 +55,25 @@ public:
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool windowShouldClose(QWidget *window);
     bool isMenuBarMode() const;
-
-    // Menus
     void buildMenu();
     QMenu *buildStatusMenu();
-
-    // Display mode and onboarding
     void applyDisplayMode();
     void showOnboardingIfNeeded();
-
-    // Main window
     void buildMainWindow();
     QWidget *buildMainView();
     QWidget *buildSettingsView();
-    void fillMainWindow(QWidget *view);
-    bool autoUpdatesEnabled() const;
-    bool loginItemEnabled() const;
     void refreshAwakeUI();
 
-    // What the windows and menus hold, for the tests and the other parts of the shell.
+    // The parts, for the tests and main().
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
-    QWidget *mainView() const { return m_mainView; }
-    // Made on the first showSettings(); null until then.
-    QWidget *settingsView() const { return m_settingsView; }
-    QPushButton *awakeButton() const { return m_awakeButton; }
-    QLabel *awakeStatusLabel() const { return m_awakeStatusLabel; }
-    // What holds the machine, or that nothing can: one line under the home column.
-    QLabel *holdLabel() const { return m_holdLabel; }
-    QPushButton *messagesButton() const { return m_messagesButton; }
-    BadgeImageView *messagesBadge() const { return m_messagesBadge; }
-    QMenuBar *mainMenu() const { return m_mainMenu.get(); }
-    QAction *appMessagesItem() const { return m_appMessagesItem; }
-    QCheckBox *menuBarCheckbox() const { return m_menuBarCheckbox; }
-    QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
-    QCheckBox *autoUpdateCheckbox() const { return m_autoUpdateCheckbox; }
-    QComboBox *durationMenu() const { return m_durationMenu; }
-    QComboBox *colorMenu() const { return m_colorMenu; }
+    HomeView *homeView() const { return m_homeView; }
+    // Made the first time the settings are shown; null until then.
+    SettingsPage *settingsPage() const { return m_settingsPage; }
+    StatusMenuBuilder &menus() const { return *m_menus; }
     StatusItemController &statusController() const { return *m_statusController; }
-    MessagesWindow *messagesWindow() const { return m_messagesWindow.get(); }
-    LauncherBadge &launcherBadge() const { return *m_launcherBadge; }
+    DisplayMode &displayMode() const { return *m_displayMode; }
+    SupportUi &supportUi() const { return *m_supportUi; }
     Updater &updater() const { return *m_updater; }
-    QTimer *hourlyTimer() const { return m_hourlyTimer; }
 
 public slots:
     void awakePressed();
@@ -130,50 +100,21 @@ public slots:
     void refreshMessageBadges();
 
 private:
+    void connectMenus();
     void hookEngine();
-    void startHourlyTimer();
-    void applyDebugSwitch();
-    void setTaskbarPresence(bool present);
-    void bringMainWindowForward();
-    void fillApplicationMenu(QMenu *menu);
-    void addEditMenu(QMenuBar *bar);
-    void addDurationItems(QMenu *menu);
-    void addShortcutsToMainWindow();
-    QWidget *buildHomeColumn();
-    void buildCornerButtons(QWidget *root);
-    void buildHoldLabel(QWidget *root);
-    QString holdLine() const;
-    void startCustomDuration();
-    void buildDurationCard(QWidget *page);
-    void buildOptionsCards(QWidget *page);
-    void buildColorMenu(QWidget *page);
-    void buildSettingsButtons(QWidget *page);
-    void buildAboutBlock(QWidget *page);
-    void applyCustomDuration(qint64 hours, qint64 minutes);
-    void reselectDefaultDuration();
+    void refreshTrayMenu();
+    void showMessageMarkers();
+    SettingsPage &ensureSettingsPage();
 
     AwakeEngine &m_engine;
-    SupportChannel &m_support;
-    Options m_options;
+    const bool m_installCrashReporter;
     std::unique_ptr<StatusItemController> m_statusController;
-    std::unique_ptr<LauncherBadge> m_launcherBadge;
+    std::unique_ptr<StatusMenuBuilder> m_menus;
+    std::unique_ptr<DisplayMode> m_displayMode;
+    std::unique_ptr<SupportUi> m_supportUi;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<LoginItem> m_loginItem;
-    std::unique_ptr<MessagesWindow> m_messagesWindow;
     std::unique_ptr<MainWindow> m_mainWindow;
-    std::unique_ptr<QMenuBar> m_mainMenu;
-    QPointer<QWidget> m_mainView;
-    QPointer<QWidget> m_settingsView;
-    QPointer<QPushButton> m_awakeButton;
-    QPointer<QLabel> m_awakeStatusLabel;
-    QPointer<QLabel> m_holdLabel;
-    QPointer<QPushButton> m_messagesButton;
-    QPointer<BadgeImageView> m_messagesBadge;
-    QPointer<QAction> m_appMessagesItem;
-    QPointer<QCheckBox> m_menuBarCheckbox;
-    QPointer<QCheckBox> m_loginCheckbox;
-    QPointer<QCheckBox> m_autoUpdateCheckbox;
-    QPointer<QComboBox> m_durationMenu;
-    QPointer<QComboBox> m_colorMenu;
-    QPointer<QTimer> m_hourlyTimer;
+    QPointer<HomeView> m_homeView;
+    QPointer<SettingsPage> m_settingsPage;
 };

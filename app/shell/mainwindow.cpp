@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 
-MainWindow::MainWindow(const QSize &size)
+MainWindow::MainWindow()
 {
-    setFixedSize(size);
+    setFixedSize(pageSize);
     // A fixed layout: no maximise button, nothing to resize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -15,6 +15,45 @@ MainWindow::MainWindow(const QSize &size)
     // Every way of quitting (the menu, Ctrl+Q, a signal, the end of the session) passes the
     // application's quit event, which comes before Qt closes the windows.
     QCoreApplication::instance()->installEventFilter(this);
+}
+
+void MainWindow::addPage(QWidget *page)
+{
+    if (page->parentWidget() == this)
+        return;
+    page->setParent(this);
+    page->setGeometry(rect());
+    page->setVisible(page == m_shownPage);
+}
+
+void MainWindow::setHomePage(QWidget *page)
+{
+    m_homePage = page;
+    m_shownPage = page;
+    addPage(page);
+}
+
+void MainWindow::showPage(QWidget *page)
+{
+    addPage(page);
+    if (m_shownPage && m_shownPage != page)
+        m_shownPage->hide();
+    m_shownPage = page;
+    page->show();
+}
+
+void MainWindow::showHomePage()
+{
+    if (m_homePage)
+        showPage(m_homePage);
+}
+
+void MainWindow::closeOrBack()
+{
+    if (m_shownPage && m_shownPage != m_homePage && m_shownPage->isVisibleTo(this))
+        showHomePage();
+    else
+        close();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

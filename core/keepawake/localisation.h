@@ -20,6 +20,7 @@ void install(const QString &resourceDir, const QString &baseName, const QLocale 
 } // namespace Localisation
 
 QString L(const QString &key);
+inline QString L(const char *key) { return L(QString::fromLatin1(key)); }
 
 template<typename... Args> QString L(const QString &key, const Args &...args)
 {

@@ -2,14 +2,24 @@
 
 #include "appdelegate.h"
 #include "awakeengine.h"
+#include "displaymode.h"
+#include "homeview.h"
 #include "localisation.h"
 #include "manualclock.h"
 #include "memorylauncherbadge.h"
 #include "memoryloginitem.h"
 #include "memorypowerassertions.h"
+#include "settingspage.h"
+#include "statusmenubuilder.h"
 #include "supportchannel.h"
+#include "supportui.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -32,10 +42,6 @@ struct ShellFixture
     std::unique_ptr<AppDelegate> delegate;
 };
 
-inline QString text(const char *key)
-{
-    return L(QString::fromLatin1(key));
-}
 // A menu's entries as the user reads them, "---" for a separator.
 QStringList titles(const QMenu *menu);
 QAction *itemTitled(const QMenu *menu, const QString &title);

@@ -66,19 +66,19 @@ void TestAppDelegate::launchSettlesTheDisplayMode()
     AppDelegate &delegate = shell.launch(onboarded && menuBarMode, trayAvailable, onboarded);
     qunsetenv("PLENOX_DEBUG_SETTINGS");
     Alert::clearPendingAnswers();
-    QCOMPARE(firstButton, answer != -1 ? text("onboarding.dock_button") : QString());
+    QCOMPARE(firstButton, answer != -1 ? L("onboarding.dock_button") : QString());
     QVERIFY(answer == -1 || (windowWasUp && onboardedFirst));
     QCOMPARE(DefaultsStore::boolean(SettingKeys::onboarded.key()), true);
     QCOMPARE(delegate.isMenuBarMode(), menuBarMode);
     QCOMPARE(delegate.statusController().isEnabled(), menuBarMode);
     QCOMPARE(delegate.mainWindow()->windowFlags().testFlag(Qt::Tool), menuBarMode);
     QCOMPARE(delegate.applicationShouldTerminateAfterLastWindowClosed(), !menuBarMode);
-    QTest::qWait(20);
+    QCoreApplication::processEvents(); // the deferred step of the mode change
     QCOMPARE(delegate.mainWindow()->isVisible(), !onboarded || !menuBarMode);
-    QCOMPARE(delegate.settingsView() != nullptr, debug == u"1"); // built when first opened
-    QCOMPARE(delegate.mainView()->isVisibleTo(delegate.mainWindow()), debug != u"1");
-    QVERIFY(delegate.hourlyTimer()->isActive());
-    QCOMPARE(delegate.hourlyTimer()->intervalAsDuration(), 1h);
+    QCOMPARE(delegate.settingsPage() != nullptr, debug == u"1"); // built when first opened
+    QCOMPARE(delegate.homeView()->isVisibleTo(delegate.mainWindow()), debug != u"1");
+    QVERIFY(delegate.supportUi().syncTimer()->isActive());
+    QCOMPARE(delegate.supportUi().syncTimer()->intervalAsDuration(), 1h);
 }
 
 // Every redraw, the tray icon's included, follows the engine's changes; quitting releases all.
@@ -86,14 +86,14 @@ void TestAppDelegate::engineChangesRedrawEverything()
 {
     AppDelegate &delegate = shell.launch(true);
     shell.engine->start(90, false);
-    QCOMPARE(delegate.awakeButton()->text(), text("awake.button_stop"));
+    QCOMPARE(delegate.homeView()->awakeButton()->text(), L("awake.button_stop"));
     QVERIFY(delegate.statusController().isActive());
     shell.clock->advance(60s);
-    QCOMPARE(delegate.awakeStatusLabel()->text(),
+    QCOMPARE(delegate.homeView()->statusLabel()->text(),
              L(QStringLiteral("awake.status_hours_format"), qint64(1), qint64(29)));
     shell.engine->stop();
-    QCOMPARE(delegate.awakeButton()->text(), text("awake.button_start"));
-    QCOMPARE(delegate.awakeStatusLabel()->text(), text("awake.status_normal"));
+    QCOMPARE(delegate.homeView()->awakeButton()->text(), L("awake.button_start"));
+    QCOMPARE(delegate.homeView()->statusLabel()->text(), L("awake.status_normal"));
     QVERIFY(!delegate.statusController().isActive());
     shell.engine->start(0, true);
     delegate.applicationWillTerminate();
@@ -108,14 +108,14 @@ void TestAppDelegate::statusMenuFollowsTheState_data()
     QTest::addColumn<int>("answer"); // to the custom-duration dialog; -1: none may come
     QTest::addColumn<int>("endsIn"); // minutes after the choice; 0: unlimited, -1: stopped
     QTest::newRow("idle: start uses the default, not the custom")
-        << false << 90 << text("awake.button_start") << -1 << 120;
-    QTest::newRow("running: stop") << true << 0 << text("awake.button_stop") << -1 << -1;
+        << false << 90 << L("awake.button_start") << -1 << 120;
+    QTest::newRow("running: stop") << true << 0 << L("awake.button_stop") << -1 << -1;
     QTest::newRow("running: a listed duration replaces it")
-        << true << 0 << text("awake.duration_30_min") << -1 << 30;
+        << true << 0 << L("awake.duration_30_min") << -1 << 30;
     QTest::newRow("stored custom starts without a dialog")
         << false << 90 << AwakeSettings::formatMinutes(90) << -1 << 90;
     QTest::newRow("no custom: asks, cancelled starts nothing")
-        << false << 0 << text("awake.duration_custom") << int(Alert::SecondButton) << -1;
+        << false << 0 << L("awake.duration_custom") << int(Alert::SecondButton) << -1;
 }
 
 void TestAppDelegate::statusMenuFollowsTheState()
@@ -132,15 +132,15 @@ void TestAppDelegate::statusMenuFollowsTheState()
     if (running)
         shell.engine->start(0, false);
     std::unique_ptr<QMenu> menu(shell.delegate->buildStatusMenu());
-    QStringList expected { text(running ? "awake.button_stop" : "awake.button_start"), "---" };
+    QStringList expected { L(running ? "awake.button_stop" : "awake.button_start"), "---" };
     for (const char *key :
          { "awake.menu_duration_header", "awake.duration_unlimited", "awake.duration_30_min",
            "awake.duration_1_hour", "awake.duration_2_hours", "awake.duration_4_hours" })
-        expected << text(key);
+        expected << L(key);
     expected << (customMinutes ? AwakeSettings::formatMinutes(customMinutes)
-                               : text("awake.duration_custom"))
-             << "---" << text("menu.open_app") << "---" << text("menu.check_updates")
-             << text("menu.report_problem") << "---" << text("menu.quit");
+                               : L("awake.duration_custom"))
+             << "---" << L("menu.open_app") << "---" << L("menu.check_updates")
+             << L("menu.report_problem") << "---" << L("menu.quit");
     QCOMPARE(titles(menu.get()), expected);
     QList<int> tags;
     for (int i = 3; i <= 8; ++i)
@@ -177,7 +177,7 @@ void TestAppDelegate::closingTheMainWindow()
     QVERIFY(QTest::qWaitForWindowActive(window));
     delegate.showSettings();
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
-    QVERIFY(window->isVisible() && delegate.mainView()->isVisible());
+    QVERIFY(window->isVisible() && delegate.homeView()->isVisible());
     QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
     QCOMPARE(DefaultsStore::boolean(SettingKeys::menuBarMode.key()), trayAvailable);
     QCOMPARE(delegate.statusController().isEnabled(), trayAvailable);
@@ -189,12 +189,12 @@ void TestAppDelegate::closingTheMainWindow()
 
     window->hide();
     QVERIFY(delegate.applicationShouldHandleReopen(false));
-    QTest::qWait(10);
+    QCoreApplication::processEvents();
     QCOMPARE(window->isVisible(), !trayAvailable);
     delegate.showSettings();
     window->close();
     delegate.showMainWindow();
-    QVERIFY(delegate.settingsView()->isVisible());
+    QVERIFY(delegate.settingsPage()->isVisible());
 }
 
 QTEST_MAIN(TestAppDelegate)

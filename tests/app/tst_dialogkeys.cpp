@@ -1,7 +1,9 @@
 #include "alert.h"
+#include "customdurationdialog.h"
 #include "localhttpserver.h"
 #include "messageswindow.h"
 #include "shellfixture.h"
+#include "statusitemcontroller.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -11,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <numeric>
 
 namespace {
 // Clicks per button (for the messages window: sends), how often Escape dismissed the dialog.
@@ -52,10 +56,18 @@ Outcome press(QWidget *window, const QString &name, int key, const QList<QObject
         = dialog ? std::make_unique<QSignalSpy>(dialog, &QDialog::rejected) : nullptr;
     QTest::keyClick(focused, Qt::Key(key),
                     key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-    QTest::qWait(200); // an animated click lands after 100 ms
-    Outcome outcome { {}, rejected ? int(rejected->count()) : 0 };
-    for (const auto &spy : spies)
-        outcome.clicks << int(spy->count());
+    Outcome outcome;
+    // An animated click lands after 100 ms: wait as long for a second action to show. The
+    // caller checks the counts.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            outcome = { {}, rejected ? int(rejected->count()) : 0 };
+            for (const auto &spy : spies)
+                outcome.clicks << int(spy->count());
+            return std::accumulate(outcome.clicks.begin(), outcome.clicks.end(), outcome.dismissed)
+                > 1;
+        },
+        200));
     return outcome;
 }
 } // namespace
@@ -169,16 +181,15 @@ void TestDialogKeys::keysActOnce()
     QFETCH(int, key);
     QFETCH(int, acting);
     QFETCH(bool, dismissed);
+    StatusItemController statusItem;
+    DisplayMode displayMode(statusItem, true, [] { return new QMenu; });
+    SupportUi support(*shell.support, std::make_unique<MemoryLauncherBadge>());
     Outcome outcome;
-    if (dialog == "onboarding") {
-        outcome = pressInNextAlert([&] { shell.launch(false, true, false); }, focus, key);
-    } else if (dialog == "messages") {
-        shell.launch().showMessages();
-        MessagesWindow *window = shell.delegate->messagesWindow();
-        window->replyField()->setText(QStringLiteral("It still sleeps"));
-        outcome = press(window, focus, key, { window });
+    if (dialog == "messages") {
+        support.showMessages();
+        support.messagesWindow()->replyField()->setText(QStringLiteral("It still sleeps"));
+        outcome = press(support.messagesWindow(), focus, key, { support.messagesWindow() });
     } else {
-        AppDelegate &delegate = shell.launch();
         if (dialog == "long message")
             shell.support->applySyncResponse(
                 QJsonDocument(
@@ -186,12 +197,14 @@ void TestDialogKeys::keysActOnce()
                     .toJson());
         outcome = pressInNextAlert(
             [&] {
-                if (dialog == "report")
-                    delegate.reportProblemPressed();
+                if (dialog == "onboarding")
+                    displayMode.showOnboardingIfNeeded();
+                else if (dialog == "report")
+                    support.reportProblem();
                 else if (dialog == "custom duration")
-                    delegate.askCustomDuration();
+                    CustomDurationDialog::run();
                 else
-                    delegate.showPendingMessage();
+                    support.showPendingMessage();
             },
             focus, key);
     }

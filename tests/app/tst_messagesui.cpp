@@ -1,4 +1,5 @@
 #include "alert.h"
+#include "badgeimageview.h"
 #include "localhttpserver.h"
 #include "localisation.h"
 #include "messageswindow.h"
@@ -6,6 +7,7 @@
 #include "statusitemcontroller.h"
 #include "updatewindow.h"
 
+#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -55,7 +57,7 @@ private:
                 .toJson(QJsonDocument::Compact));
         shell.delegate->refreshMessageBadges();
     }
-    QWidget *list() const { return shell.delegate->messagesWindow()->listView(); }
+    QWidget *list() const { return shell.delegate->supportUi().messagesWindow()->listView(); }
 
     std::unique_ptr<LocalHttpServer> server;
     ShellFixture shell;
@@ -68,16 +70,16 @@ void TestMessagesUi::historyAndMarkers()
     const QString hostile = QStringLiteral("<img src=x onerror=alert(1)> <a href=\"x\">click</a>");
     AppDelegate &delegate = shell.launch(true);
     const auto markers = [&](bool open, bool unread, bool trayItem) {
-        QCOMPARE(delegate.messagesButton()->isVisibleTo(delegate.mainWindow()), open);
-        QCOMPARE(delegate.appMessagesItem()->isVisible(), open);
-        QCOMPARE(delegate.messagesBadge()->isVisibleTo(delegate.mainWindow()), unread);
+        QCOMPARE(delegate.homeView()->messagesButton()->isVisibleTo(delegate.mainWindow()), open);
+        QCOMPARE(delegate.menus().messagesItem()->isVisible(), open);
+        QCOMPARE(delegate.homeView()->messagesBadge()->isVisibleTo(delegate.mainWindow()), unread);
         QCOMPARE(shell.badge->count(), unread ? std::optional(1) : std::nullopt);
         const QMenu *tray = delegate.statusController().menu();
-        QCOMPARE(itemTitled(tray, text("messages.banner_title")) != nullptr, trayItem);
+        QCOMPARE(itemTitled(tray, L("messages.banner_title")) != nullptr, trayItem);
     };
     delegate.showMessages();
-    const QPointer<MessagesWindow> window = delegate.messagesWindow();
-    QCOMPARE(list()->findChildren<QLabel *>().value(0)->text(), text("messages.empty"));
+    const QPointer<MessagesWindow> window = delegate.supportUi().messagesWindow();
+    QCOMPARE(list()->findChildren<QLabel *>().value(0)->text(), L("messages.empty"));
     offer("none", 1, hostile);
     markers(false, false, true);
     bool plain = true;
@@ -98,7 +100,7 @@ void TestMessagesUi::historyAndMarkers()
     markers(true, true, true);
     delegate.showMessages();
     markers(true, false, false);
-    QVERIFY(delegate.messagesWindow() == window && window->isVisible());
+    QVERIFY(delegate.supportUi().messagesWindow() == window && window->isVisible());
     QCOMPARE(entries(list(), &plain), QStringList({ "third", "second", hostile }));
     QVERIFY(plain);
 }
@@ -111,11 +113,11 @@ void TestMessagesUi::sendingResults_data()
     QTest::addColumn<QString>("title"); // of the alert after sending; none may come when empty
     const QString typed = QStringLiteral("\n It still sleeps ");
     const int send = Alert::FirstButton;
-    const QString failed = text("common.send_failed_title");
+    const QString failed = L("common.send_failed_title");
     QTest::newRow("reply delivered") << true << typed << send << QString();
     QTest::newRow("reply refused") << true << typed << send << failed;
     QTest::newRow("blank reply") << true << QStringLiteral("  \t ") << send << QString();
-    QTest::newRow("report delivered") << false << typed << send << text("report.sent_title");
+    QTest::newRow("report delivered") << false << typed << send << L("report.sent_title");
     QTest::newRow("report refused") << false << typed << send << failed;
     QTest::newRow("report cancelled") << false << typed << send + 1 << QString();
     QTest::newRow("blank report") << false << QStringLiteral(" \n\t") << send << QString();
@@ -128,7 +130,7 @@ void TestMessagesUi::sendingResults()
     QFETCH(QString, typed);
     QFETCH(int, button);
     QFETCH(QString, title);
-    const bool confirmed = title != text("common.send_failed_title");
+    const bool confirmed = title != L("common.send_failed_title");
     const QByteArray answer = confirmed ? R"({"ok": true})" : R"({"ok": false})";
     server->setResponse("/report", LocalHttpServer::Response::ok(answer, "application/json"));
     AppDelegate &delegate = shell.launch(true);
@@ -149,15 +151,14 @@ void TestMessagesUi::sendingResults()
     }
     if (reply) {
         delegate.showMessages();
-        delegate.messagesWindow()->replyField()->setText(typed);
+        delegate.supportUi().messagesWindow()->replyField()->setText(typed);
         delegate.sendReply();
     } else {
         delegate.reportProblemPressed();
     }
-    const QLineEdit *field = reply ? delegate.messagesWindow()->replyField() : nullptr;
+    const QLineEdit *field = reply ? delegate.supportUi().messagesWindow()->replyField() : nullptr;
     if (typed.trimmed().isEmpty() || button != Alert::FirstButton) {
-        QTest::qWait(50);
-        QCOMPARE(server->requestCount("/report"), 0);
+        QVERIFY(!QTest::qWaitFor([&] { return server->requestCount("/report") > 0; }, 50));
         QVERIFY(!field || field->text() == typed);
         return;
     }
@@ -167,7 +168,8 @@ void TestMessagesUi::sendingResults()
     }
     QTRY_COMPARE(server->requestCount("/report"), 1);
     QTRY_COMPARE(shown, title);
-    QTest::qWait(50); // an unexpected alert would come now and never be answered
+    // An unexpected alert would come now and never be answered.
+    QVERIFY(!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 50));
     const QJsonObject sent = QJsonDocument::fromJson(server->requests().last().body).object();
     QCOMPARE(sent.value("text").toString(), QStringLiteral("It still sleeps"));
     QCOMPARE(sent.value("email"), reply ? QJsonValue(QJsonValue::Undefined) : QJsonValue(email));
@@ -233,7 +235,7 @@ void TestMessagesUi::longTextsStayBounded()
         delegate.showPendingMessage();
     } else {
         delegate.showMessages();
-        check(delegate.messagesWindow(), MessagesWindow::windowSize.height());
+        check(delegate.supportUi().messagesWindow(), MessagesWindow::windowSize.height());
         QCOMPARE(list()->height(), MessagesWindow::listMinimumHeight);
     }
 }

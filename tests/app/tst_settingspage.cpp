@@ -64,7 +64,7 @@ void TestSettingsPage::durationMenu()
 {
     AwakeSettings::setCustomMinutes(60);
     AwakeSettings::setDefaultMinutes(60);
-    QComboBox *menu = launch().durationMenu();
+    QComboBox *menu = launch().settingsPage()->durationMenu();
     QCOMPARE(menu->itemText(6), AwakeSettings::formatMinutes(60)); // after 5 presets, a separator
     QCOMPARE(menu->currentIndex(), 2); // the preset equal to the custom duration
     choose(menu, 4);
@@ -105,14 +105,14 @@ void TestSettingsPage::customDialogResults()
     AwakeSettings::setDefaultMinutes(30);
     AppDelegate &delegate = launch(true);
     answerCustomDuration(entry.section(u':', 0, 0), entry.section(u':', 1), answer);
-    choose(delegate.durationMenu(), 6);
+    choose(delegate.settingsPage()->durationMenu(), 6);
     QVERIFY(!shell.engine->isActive());
     QCOMPARE(AwakeSettings::customMinutes(), stored);
     QCOMPARE(AwakeSettings::defaultMinutes(), stored ? stored : 30);
     const QString title
-        = stored ? AwakeSettings::formatMinutes(stored) : text("awake.duration_custom");
-    QCOMPARE(delegate.durationMenu()->itemText(6), title);
-    QCOMPARE(delegate.durationMenu()->currentIndex(), stored ? 6 : 1);
+        = stored ? AwakeSettings::formatMinutes(stored) : L("awake.duration_custom");
+    QCOMPARE(delegate.settingsPage()->durationMenu()->itemText(6), title);
+    QCOMPARE(delegate.settingsPage()->durationMenu()->currentIndex(), stored ? 6 : 1);
     const QAction *trayItem = itemTitled(delegate.statusController().menu(), title); // rebuilt
     QCOMPARE(trayItem->data().toInt(), stored);
 }
@@ -122,14 +122,14 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("key"); // where the choice is stored; none: with the desktop
     QTest::addColumn<bool>("works");
-    QTest::newRow("display") << text("awake.keep_display_checkbox")
-                             << SettingKeys::keepDisplay.key() << true;
-    QTest::newRow("updates") << text("settings.auto_update")
-                             << SettingKeys::updaterAutoDownload.key() << true;
-    QTest::newRow("menu bar") << text("settings.menu_bar_icon") << SettingKeys::menuBarMode.key()
+    QTest::newRow("display") << L("awake.keep_display_checkbox") << SettingKeys::keepDisplay.key()
+                             << true;
+    QTest::newRow("updates") << L("settings.auto_update") << SettingKeys::updaterAutoDownload.key()
+                             << true;
+    QTest::newRow("menu bar") << L("settings.menu_bar_icon") << SettingKeys::menuBarMode.key()
                               << true;
-    QTest::newRow("login") << text("settings.launch_at_login") << QString() << true;
-    QTest::newRow("login refused") << text("settings.launch_at_login") << QString() << false;
+    QTest::newRow("login") << L("settings.launch_at_login") << QString() << true;
+    QTest::newRow("login refused") << L("settings.launch_at_login") << QString() << false;
 }
 
 // Each box acts at once on a running period; automatic updates are shown on only when both
@@ -144,16 +144,16 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored()
     shell.engine->start(30, false);
     if (!works)
         shell.loginItem->setFailure(QStringLiteral("read-only"));
-    const auto boxes = delegate.settingsView()->findChildren<QCheckBox *>();
+    const auto boxes = delegate.settingsPage()->findChildren<QCheckBox *>();
     QCheckBox *box = *std::find_if(boxes.begin(), boxes.end(),
                                    [&](const QCheckBox *box) { return box->text() == title; });
     const auto inForce = [&]() -> QList<bool> {
         if (box == boxes.at(0))
             return { shell.held(PowerAssertions::Type::PreventUserIdleDisplaySleep) == 1 };
-        if (box == delegate.autoUpdateCheckbox())
+        if (box == delegate.settingsPage()->autoUpdateCheckbox())
             return { delegate.updater().automaticallyChecksForUpdates(),
                      delegate.updater().automaticallyDownloadsUpdates() };
-        if (box == delegate.menuBarCheckbox())
+        if (box == delegate.settingsPage()->menuBarCheckbox())
             return { delegate.statusController().isEnabled() };
         return { shell.loginItem->isEnabled() };
     };
@@ -170,7 +170,7 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored()
     box->click();
     check(false);
     QVERIFY(shell.engine->isActive());
-    if (box == delegate.loginCheckbox()) { // read again at each showing
+    if (box == delegate.settingsPage()->loginCheckbox()) { // read again at each showing
         shell.loginItem->setStatus(LoginItem::Status::Enabled);
         delegate.showMain();
         delegate.showSettings();
@@ -182,7 +182,7 @@ void TestSettingsPage::colourChangesRedrawTheTrayIcon()
 {
     DefaultsStore::setValue(SettingKeys::statusColor.key(), QStringLiteral("#123456"));
     AppDelegate &delegate = launch(true);
-    QComboBox *colors = delegate.colorMenu();
+    QComboBox *colors = delegate.settingsPage()->colorMenu();
     QCOMPARE(colors->currentIndex(), 1); // an unknown colour selects the default row
     shell.engine->start(0, false);
     choose(colors, 3);

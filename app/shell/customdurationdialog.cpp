@@ -1,13 +1,13 @@
-#include "appdelegate.h"
+#include "customdurationdialog.h"
 
 #include "alert.h"
 #include "awakesettings.h"
 #include "localisation.h"
-#include "statusitemcontroller.h"
 #include "twodigitformatter.h"
 #include "uikit.h"
 
 #include <QFontDatabase>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 
@@ -47,8 +47,7 @@ QLineEdit *durationField(QWidget *parent, int x, qint64 value, qint64 maximum)
 
 QLabel *unitLabel(QWidget *parent, const char *key, int x)
 {
-    QLabel *label
-        = UiKit::makeLabel(L(QString::fromLatin1(key)), 12, QFont::Normal, UiKit::secondaryLabel());
+    QLabel *label = UiKit::makeLabel(L(key), 12, QFont::Normal, UiKit::secondaryLabel());
     label->setParent(parent);
     label->adjustSize();
     label->move(x, 14 - label->height() / 2);
@@ -56,12 +55,12 @@ QLabel *unitLabel(QWidget *parent, const char *key, int x)
 }
 } // namespace
 
-void AppDelegate::askCustomDuration()
+bool CustomDurationDialog::run()
 {
     const int custom = AwakeSettings::customMinutes();
     Alert alert;
-    alert.setMessageText(L(QStringLiteral("settings.custom_label")));
-    alert.setInformativeText(L(QStringLiteral("settings.custom_help")));
+    alert.setMessageText(L("settings.custom_label"));
+    alert.setInformativeText(L("settings.custom_help"));
     auto *accessory = new QWidget;
     QLineEdit *hours = durationField(accessory, 26, custom / 60, 99);
     hours->setObjectName(QStringLiteral("hoursField"));
@@ -74,37 +73,15 @@ void AppDelegate::askCustomDuration()
         = unitLabel(accessory, "settings.custom_minutes", minutes->geometry().right() + 5);
     accessory->setFixedSize(std::max(220, minutesUnit->geometry().right() + 1), 28);
     alert.setAccessoryWidget(accessory);
-    alert.addButton(L(QStringLiteral("settings.custom_ok")));
-    alert.addButton(L(QStringLiteral("settings.custom_cancel")));
+    alert.addButton(L("settings.custom_ok"));
+    alert.addButton(L("settings.custom_cancel"));
     hours->setFocus();
-    if (alert.runModal() != Alert::FirstButton) {
-        reselectDefaultDuration();
-        return;
-    }
-    applyCustomDuration(fieldValue(hours, 99), fieldValue(minutes, 59));
-}
-
-void AppDelegate::applyCustomDuration(qint64 hours, qint64 minutes)
-{
-    const qint64 total = hours * 60 + minutes;
-    if (total <= 0) {
-        reselectDefaultDuration();
-        return;
-    }
+    if (alert.runModal() != Alert::FirstButton)
+        return false;
+    const qint64 total = fieldValue(hours, 99) * 60 + fieldValue(minutes, 59);
+    if (total <= 0)
+        return false;
     AwakeSettings::setCustomMinutes(total);
     AwakeSettings::setDefaultMinutes(total);
-    if (m_durationMenu) {
-        const int customEntry = m_durationMenu->count() - 1;
-        m_durationMenu->setItemText(customEntry, AwakeSettings::formatMinutes(total));
-        m_durationMenu->setItemData(customEntry, int(total));
-        m_durationMenu->setCurrentIndex(m_durationMenu->findData(int(total)));
-    }
-    if (m_statusController->isEnabled())
-        m_statusController->enable(buildStatusMenu());
-}
-
-void AppDelegate::reselectDefaultDuration()
-{
-    if (m_durationMenu)
-        m_durationMenu->setCurrentIndex(m_durationMenu->findData(AwakeSettings::defaultMinutes()));
+    return true;
 }

@@ -19,16 +19,11 @@ constexpr int bodyWidth = 416;
 // A longer message scrolls in its own place, so the entries around it stay in sight.
 constexpr int bodyMaximumHeight = 260;
 
-QString text(const char *key)
-{
-    return L(QString::fromLatin1(key));
-}
-
 QString heading(const ArchivedMessage &entry)
 {
     const QLocale locale;
     const QDateTime local = entry.date.toLocalTime();
-    return text(entry.mine ? "messages.you_prefix" : "messages.plenox_prefix")
+    return L(entry.mine ? "messages.you_prefix" : "messages.plenox_prefix")
         + locale.toString(local.date(), QLocale::LongFormat) + u' '
         + locale.toString(local.time(), QLocale::ShortFormat);
 }
@@ -61,7 +56,7 @@ MessagesWindow::MessagesWindow()
     : m_scrollArea(new QScrollArea(this))
 {
     setFixedSize(windowSize);
-    setWindowTitle(text("messages.window_title"));
+    setWindowTitle(L("messages.window_title"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
@@ -70,8 +65,7 @@ MessagesWindow::MessagesWindow()
     m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     addSeparator(this, { 0, listMinimumHeight, windowSize.width(), 1 });
-    QLabel *hint
-        = UiKit::makeLabel(text("messages.hint"), 11, QFont::Normal, UiKit::tertiaryLabel());
+    QLabel *hint = UiKit::makeLabel(L("messages.hint"), 11, QFont::Normal, UiKit::tertiaryLabel());
     hint->setParent(this);
     hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     hint->adjustSize();
@@ -96,7 +90,7 @@ QWidget *MessagesWindow::buildList(const QList<ArchivedMessage> &history) const
     int height = listMinimumHeight;
     if (history.isEmpty()) {
         QLabel *empty
-            = UiKit::makeLabel(text("messages.empty"), 13, QFont::Normal, UiKit::secondaryLabel());
+            = UiKit::makeLabel(L("messages.empty"), 13, QFont::Normal, UiKit::secondaryLabel());
         empty->setParent(list);
         empty->adjustSize();
         empty->move((windowSize.width() - empty->width()) / 2, 60);
@@ -142,8 +136,8 @@ void MessagesWindow::buildReplyArea()
     m_replyField = new QLineEdit(this);
     m_replyField->setObjectName(QStringLiteral("replyField"));
     m_replyField->setGeometry(22, windowSize.height() - 52 - 40, bodyWidth, 40);
-    m_replyField->setPlaceholderText(text("messages.reply_placeholder"));
-    m_sendButton = new QPushButton(text("common.send"), this);
+    m_replyField->setPlaceholderText(L("messages.reply_placeholder"));
+    m_sendButton = new QPushButton(L("common.send"), this);
     m_sendButton->setObjectName(QStringLiteral("sendButton"));
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: white; border: none;"
