@@ -2,15 +2,11 @@
 
 #include "boundedrequest.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
 void JsonExchange::post(const QUrl &url, const QJsonObject &body, std::chrono::milliseconds timeout,
                         QObject *owner, Callback done)
 {
-    BoundedRequest *request = BoundedRequest::post(
-        url, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json",
-        { .deadline = timeout, .maxBodySize = maximumBodySize }, owner);
+    BoundedRequest *request = BoundedRequest::postJson(
+        url, body, { .deadline = timeout, .maxBodySize = maximumBodySize }, owner);
     QObject::connect(request, &BoundedRequest::finished, request, [request, done] {
         Answer answer;
         answer.received = request->failure() == BoundedRequest::Failure::None;

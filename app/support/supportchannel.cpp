@@ -12,12 +12,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <numeric>
 
@@ -129,26 +127,6 @@ qint64 replyId(const QDateTime &at)
     return -(at.toMSecsSinceEpoch() / 1000);
 }
 
-// JSON has one number type; only whole numbers in the 64-bit range count as integers, so "12",
-// 12.5 and 1e300 are all refused.
-std::optional<qint64> integerMember(const QJsonObject &object, const QString &key)
-{
-    const QJsonValue value = object.value(key);
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    if (std::trunc(number) != number || std::abs(number) >= 9.2e18)
-        return std::nullopt;
-    return value.toInteger();
-}
-
-QJsonObject identifiedRequest()
-{
-    return { { QStringLiteral("d"), RequestIdentity::deviceId() },
-             { QStringLiteral("v"), RequestIdentity::versionText() },
-             { QStringLiteral("os"), RequestIdentity::systemText() } };
-}
-
 bool reportConfirmed(const JsonExchange::Answer &answer)
 {
     if (!answer.received || answer.status != 200)
@@ -156,19 +134,6 @@ bool reportConfirmed(const JsonExchange::Answer &answer)
     const QJsonDocument document = QJsonDocument::fromJson(answer.body);
     const QJsonValue ok = document.object().value(QStringLiteral("ok"));
     return document.isObject() && ok.isBool() && ok.toBool();
-}
-
-// Nothing leaves for an address that the build or a test did not allow; the caller still hears
-// back, a moment later, as it would from the network.
-void send(QObject *owner, const QUrl &url, const QJsonObject &request,
-          std::chrono::milliseconds timeout, JsonExchange::Callback done)
-{
-    const QUrl address = Endpoints::allowed(url);
-    if (address.isEmpty()) {
-        QTimer::singleShot(0, owner, [done = std::move(done)] { done({}); });
-        return;
-    }
-    JsonExchange::post(address, request, timeout, owner, std::move(done));
 }
 
 std::unique_ptr<SupportChannel> &sharedInstance()
@@ -256,25 +221,26 @@ QList<ArchivedMessage> SupportChannel::messageHistory() const
 
 void SupportChannel::checkWithServer(std::function<void()> done)
 {
-    QJsonObject request = identifiedRequest();
+    QJsonObject request = RequestIdentity::fields(RequestIdentity::DeviceId::Created);
     request.insert(QStringLiteral("c"), QStringLiteral("direct"));
     if (const auto ack = SettingKeys::ackMessage.stored(); ack && *ack > 0)
         request.insert(QStringLiteral("m"), *ack);
-    send(this, m_checkUrl, request, m_syncTimeout,
-         [this, done = std::move(done)](const JsonExchange::Answer &answer) {
-             // Whatever the status: the body alone decides.
-             if (answer.received)
-                 applySyncResponse(answer.body);
-             if (done)
-                 done();
-         });
+    JsonExchange::post(m_checkUrl, request, m_syncTimeout, this,
+                       [this, done = std::move(done)](const JsonExchange::Answer &answer) {
+                           // Whatever the status: the body alone decides.
+                           if (answer.received)
+                               applySyncResponse(answer.body);
+                           if (done)
+                               done();
+                       });
 }
 
 void SupportChannel::applySyncResponse(const QByteArray &body)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
     const QJsonObject answer = document.object();
-    const std::optional<qint64> id = integerMember(answer, QStringLiteral("mid"));
+    const std::optional<qint64> id
+        = JsonSettingsFormat::integerOf(answer.value(QStringLiteral("mid")));
     const QJsonValue text = answer.value(QStringLiteral("msg"));
     const QJsonValue ticket = answer.value(QStringLiteral("tk"));
     if (!document.isObject() || !id || !text.isString() || !ticket.isString())
@@ -287,13 +253,13 @@ void SupportChannel::applySyncResponse(const QByteArray &body)
 void SupportChannel::reportProblem(const QString &text, const std::optional<QString> &email,
                                    std::function<void(bool)> done)
 {
-    QJsonObject request = identifiedRequest();
+    QJsonObject request = RequestIdentity::fields(RequestIdentity::DeviceId::Created);
     request.insert(QStringLiteral("text"), text);
     if (email && !email->isEmpty())
         request.insert(QStringLiteral("email"), *email);
-    send(this, m_reportUrl(), request, m_reportTimeout,
-         [done = std::move(done)](const JsonExchange::Answer &answer) {
-             if (done)
-                 done(reportConfirmed(answer));
-         });
+    JsonExchange::post(m_reportUrl(), request, m_reportTimeout, this,
+                       [done = std::move(done)](const JsonExchange::Answer &answer) {
+                           if (done)
+                               done(reportConfirmed(answer));
+                       });
 }

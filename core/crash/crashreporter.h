@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 // Catches the program's own fatal failures and reports them to the maker's server. install()
 // first uploads what the previous run left (its crash record and the system's new crash
 // reports about this program), then catches uncaught C++ exceptions and the fatal signals
@@ -21,9 +23,12 @@ void sendPendingCrash();
 void sendSystemCrashReports();
 // The same scan over another folder; tests hand it their own.
 void sendSystemCrashReports(const QString &folder);
+// How long an upload may take, answer included, before it is abandoned.
+inline constexpr std::chrono::milliseconds uploadDeadline = std::chrono::seconds(8);
 // Posts one report ("crash" or "error") to the crash endpoint; nothing without an application
 // object or a usable address.
-void send(const QString &kind, const QString &message, const QString &stack);
+void send(const QString &kind, const QString &message, const QString &stack,
+          std::chrono::milliseconds deadline = uploadDeadline);
 
 // Where the record lives; empty when the system has no application-data folder.
 QString pendingCrashPath();

@@ -7,35 +7,29 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 
 namespace {
-// The whole upload, answer included; the answer is never used.
-constexpr BoundedRequest::Limits uploadLimits { .deadline = std::chrono::seconds(8),
-                                                .maxBodySize = 64 * 1024,
-                                                .maxRedirects = 0 };
-
-QByteArray reportBody(const QString &kind, const QString &message, const QString &stack)
+QJsonObject reportBody(const QString &kind, const QString &message, const QString &stack)
 {
-    const QJsonObject body {
-        { QStringLiteral("d"), RequestIdentity::storedDeviceId() },
-        { QStringLiteral("kind"), kind },
-        { QStringLiteral("message"), message },
-        { QStringLiteral("stack"), stack },
-        { QStringLiteral("v"), RequestIdentity::versionText() },
-        { QStringLiteral("os"), RequestIdentity::systemText() },
-    };
-    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QJsonObject body = RequestIdentity::fields(RequestIdentity::DeviceId::StoredOnly);
+    body.insert(QStringLiteral("kind"), kind);
+    body.insert(QStringLiteral("message"), message);
+    body.insert(QStringLiteral("stack"), stack);
+    return body;
 }
 
 // Fire and forget: the request only has to be freed; its status and errors are ignored. A
 // report goes to the configured address or nowhere: no redirect is followed.
-void post(const QUrl &address, const QByteArray &body)
+void post(const QUrl &address, const QJsonObject &body, std::chrono::milliseconds deadline)
 {
-    BoundedRequest *request = BoundedRequest::post(address, body, "application/json", uploadLimits,
-                                                   QCoreApplication::instance());
+    // The answer is never used.
+    const BoundedRequest::Limits limits { .deadline = deadline,
+                                          .maxBodySize = 64 * 1024,
+                                          .maxRedirects = 0 };
+    BoundedRequest *request
+        = BoundedRequest::postJson(address, body, limits, QCoreApplication::instance());
     QObject::connect(request, &BoundedRequest::finished, request, &QObject::deleteLater);
 }
 } // namespace
@@ -52,16 +46,16 @@ void CrashReporter::sendPendingCrash()
 }
 
 // The network manager lives on the main thread, so a report from another thread is handed there.
-void CrashReporter::send(const QString &kind, const QString &message, const QString &stack)
+void CrashReporter::send(const QString &kind, const QString &message, const QString &stack,
+                         std::chrono::milliseconds deadline)
 {
     QCoreApplication *application = QCoreApplication::instance();
     if (!application)
         return;
     if (QThread::currentThread() != application->thread()) {
-        QMetaObject::invokeMethod(application,
-                                  [kind, message, stack] { send(kind, message, stack); });
+        QMetaObject::invokeMethod(application, [=] { send(kind, message, stack, deadline); });
         return;
     }
     if (const QUrl address = Endpoints::crash(); !address.isEmpty())
-        post(address, reportBody(kind, message, stack));
+        post(address, reportBody(kind, message, stack), deadline);
 }

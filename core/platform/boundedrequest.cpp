@@ -2,6 +2,7 @@
 
 #include "networkaccess.h"
 
+#include <QJsonDocument>
 #include <QNetworkRequest>
 
 namespace {
@@ -47,15 +48,15 @@ BoundedRequest *BoundedRequest::get(const QUrl &url, const Limits &limits, QObje
     return request;
 }
 
-BoundedRequest *BoundedRequest::post(const QUrl &url, const QByteArray &body,
-                                     const QByteArray &contentType, const Limits &limits,
-                                     QObject *parent)
+BoundedRequest *BoundedRequest::postJson(const QUrl &url, const QJsonObject &body,
+                                         const Limits &limits, QObject *parent)
 {
     auto *request = new BoundedRequest(url, limits, parent);
     if (request->m_failure == Failure::None) {
         QNetworkRequest outgoing = requestFor(url, limits);
-        outgoing.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-        request->watch(NetworkAccess::shared().post(outgoing, body));
+        outgoing.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
+        request->watch(NetworkAccess::shared().post(
+            outgoing, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     }
     return request;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -45,9 +46,9 @@ public:
     using Sink = std::function<bool(const QByteArray &chunk)>;
 
     static BoundedRequest *get(const QUrl &url, const Limits &limits, QObject *parent);
-    static BoundedRequest *post(const QUrl &url, const QByteArray &body,
-                                const QByteArray &contentType, const Limits &limits,
-                                QObject *parent);
+    // Sends the object as compact JSON.
+    static BoundedRequest *postJson(const QUrl &url, const QJsonObject &body, const Limits &limits,
+                                    QObject *parent);
     ~BoundedRequest() override;
 
     // Set before control returns to the event loop; without one the body is kept.

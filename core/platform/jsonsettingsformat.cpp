@@ -57,18 +57,12 @@ QVariant fromJsonObject(const QJsonObject &object)
     return map;
 }
 
-QVariant fromJsonNumber(double number)
-{
-    // JSON has one number type; a whole number in range is an integer setting.
-    if (std::trunc(number) == number && std::abs(number) < 9.0e15)
-        return QVariant(qint64(number));
-    return QVariant(number);
-}
-
 QVariant fromJson(const QJsonValue &value)
 {
-    if (value.isDouble())
-        return fromJsonNumber(value.toDouble());
+    if (value.isDouble()) {
+        const std::optional<qint64> integer = JsonSettingsFormat::integerOf(value);
+        return integer ? QVariant(*integer) : QVariant(value.toDouble());
+    }
     if (value.isObject())
         return fromJsonObject(value.toObject());
     if (value.isArray()) {
@@ -80,6 +74,17 @@ QVariant fromJson(const QJsonValue &value)
     return value.toVariant();
 }
 } // namespace
+
+std::optional<qint64> JsonSettingsFormat::integerOf(const QJsonValue &value)
+{
+    // Beyond 2^53 a double no longer holds every whole number: such a number may be another one
+    // rounded.
+    constexpr double exactLimit = 9007199254740992.0;
+    const double number = value.toDouble();
+    if (!value.isDouble() || std::trunc(number) != number || std::abs(number) >= exactLimit)
+        return std::nullopt;
+    return qint64(number);
+}
 
 std::optional<QVariantMap> JsonSettingsFormat::parse(const QByteArray &bytes)
 {

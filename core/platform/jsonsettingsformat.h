@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QVariantMap>
 
 #include <optional>
@@ -14,4 +15,7 @@ constexpr qint64 maximumFileSize = 4 * 1024 * 1024;
 // The values, or nothing when the bytes are not a JSON object of at most maximumFileSize.
 std::optional<QVariantMap> parse(const QByteArray &bytes);
 QByteArray serialize(const QVariantMap &values);
+// JSON has one number type: the value when it is a whole number a double holds exactly, nothing
+// for "12", 12.5, 1e300 and anything else. Settings and server answers read integers alike.
+std::optional<qint64> integerOf(const QJsonValue &value);
 } // namespace JsonSettingsFormat

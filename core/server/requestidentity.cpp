@@ -28,3 +28,10 @@ QString RequestIdentity::versionText()
     const QString version = QString::fromUtf8(BuildInfo::version);
     return version.isEmpty() ? unknown : version;
 }
+
+QJsonObject RequestIdentity::fields(DeviceId id)
+{
+    return { { QStringLiteral("d"), id == DeviceId::Created ? deviceId() : storedDeviceId() },
+             { QStringLiteral("v"), versionText() },
+             { QStringLiteral("os"), systemText() } };
+}
