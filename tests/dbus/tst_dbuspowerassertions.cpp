@@ -13,6 +13,9 @@ using Desktop = DesktopPolicy::Desktop;
 using Service = MockBuses::Service;
 using Services = QList<const Service *>;
 
+// The session manager is told the program's desktop id (VELUNA_TEST_DESKTOP_ID, the build's own
+// setting) as its app id, so it can show the program with its name and icon.
+
 // Non-ASCII on purpose: the reason travels as UTF-8 and must arrive intact.
 const QString reason = QStringLiteral("Présentation « Veluna » en cours");
 const Service *const gnome = &MockBuses::gnomeSession, *const power = &MockBuses::powerManagement,
@@ -81,13 +84,15 @@ private slots:
         const Services all { gnome, power, portal, logind, saver };
         // GNOME's session manager takes a sleep lock for flag 4: never sent there.
         row("GNOME system: session manager, idle flag", Desktop::Gnome, sys, all, gnome,
-            "veluna|0|%1|8");
-        row("GNOME display: session manager", Desktop::Gnome, disp, all, gnome, "veluna|0|%1|8");
+            VELUNA_TEST_DESKTOP_ID "|0|%1|8");
+        row("GNOME display: session manager", Desktop::Gnome, disp, all, gnome,
+            VELUNA_TEST_DESKTOP_ID "|0|%1|8");
         row("GNOME sandboxed: the portal first, idle flag", Desktop::Gnome, sys, all, portal,
             "|8|%1", {}, true);
-        row("Cinnamon system: idle flag", Desktop::Cinnamon, sys, all, gnome, "veluna|0|%1|8");
+        row("Cinnamon system: idle flag", Desktop::Cinnamon, sys, all, gnome,
+            VELUNA_TEST_DESKTOP_ID "|0|%1|8");
         row("MATE system: session manager, suspend flag", Desktop::Mate, sys, all, gnome,
-            "veluna|0|%1|4");
+            VELUNA_TEST_DESKTOP_ID "|0|%1|4");
         row("MATE display: screensaver", Desktop::Mate, disp, all, saver, "Veluna|%1");
         row("KDE system: power management before all", Desktop::Kde, sys, all, power, "Veluna|%1");
         row("KDE system: portal, suspend flag", Desktop::Kde, sys, { portal, logind }, portal,
@@ -185,8 +190,9 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*logind), held, 10000);
         if (!withLogind)
             QTRY_COMPARE_WITH_TIMEOUT(refused, QList<quint32> { id }, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome),
-                                  QStringList { "released|veluna|0|" + reason + "|8" }, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_buses.state(*gnome),
+            QStringList { "released|" VELUNA_TEST_DESKTOP_ID "|0|" + reason + "|8" }, 10000);
         QCOMPARE(m_buses.state(*logind), releaseAtOnce || !withLogind ? QStringList() : held);
         QCOMPARE(refused.size(), withLogind ? 0 : 1);
     }
@@ -205,11 +211,11 @@ private slots:
             "idle|Veluna|system|block", "idle|Veluna|display|block");
         // The system hold stays as it was: taken again, it would be there twice.
         row("screensaver gone: the session manager takes the display", { saver, gnome }, saver,
-            gnome, "veluna|0|system|4", "veluna|0|display|8");
+            gnome, VELUNA_TEST_DESKTOP_ID "|0|system|4", VELUNA_TEST_DESKTOP_ID "|0|display|8");
         // The name passes straight to a new process; a cookie of the old process given back to
         // the new one would show as "unknown|4101".
         row("session manager replaced by a new process, which is asked again", { gnome }, gnome,
-            gnome, "veluna|0|system|4", "veluna|0|display|8");
+            gnome, VELUNA_TEST_DESKTOP_ID "|0|system|4", VELUNA_TEST_DESKTOP_ID "|0|display|8");
     }
     void holdsLostWithTheirServiceAreTakenAgain()
     {
@@ -249,13 +255,14 @@ private slots:
         // Released while waiting, a hold is forgotten: only the other one is taken again.
         assertions->release(2);
         QVERIFY(m_buses.start({ gnome }));
-        QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome), QStringList { "veluna|0|kept|4" }, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome),
+                                  QStringList { VELUNA_TEST_DESKTOP_ID "|0|kept|4" }, 5000);
         QCOMPARE(assertions->create(disp, "third").id, 3u);
         // A cookie given back twice would show as "unknown|4101"; unknown ids are ignored.
         assertions->release(1);
         assertions->release(1);
         assertions->release(99);
-        QTRY_COMPARE(m_buses.state(*gnome), QStringList { "veluna|0|third|8" });
+        QTRY_COMPARE(m_buses.state(*gnome), QStringList { VELUNA_TEST_DESKTOP_ID "|0|third|8" });
         assertions.reset();
         QCOMPARE(m_buses.state(*gnome), QStringList());
     }

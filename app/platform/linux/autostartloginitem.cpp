@@ -1,6 +1,7 @@
 #include "autostartloginitem.h"
 
 #include "desktopentry.h"
+#include "desktopidentity.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,7 +97,8 @@ QString AutostartLoginItem::autostartFolder()
 
 QString AutostartLoginItem::entryPath()
 {
-    return autostartFolder() + u'/' + QLatin1String(entryName);
+    return autostartFolder() + u'/' + QLatin1String(DesktopIdentity::desktopId)
+        + QLatin1String(".desktop");
 }
 
 // Shown in the desktop's own list of startup programs (no NoDisplay), so the user can also
@@ -109,11 +111,11 @@ QByteArray AutostartLoginItem::entryText() const
                           "Version=1.5\n"
                           "Name=Veluna\n"
                           "Exec=%1\n"
-                          "Icon=app.plenox.Veluna\n"
+                          "Icon=%2\n"
                           "Terminal=false\n"
                           "StartupNotify=false\n"
                           "Hidden=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(exec)
+        .arg(exec, QLatin1String(DesktopIdentity::desktopId))
         .toUtf8();
 }

@@ -11,8 +11,6 @@
 class AutostartLoginItem : public LoginItem
 {
 public:
-    static constexpr char entryName[] = "app.plenox.Veluna.desktop";
-
     explicit AutostartLoginItem(QString program = QCoreApplication::applicationFilePath());
 
     Status status() const override;

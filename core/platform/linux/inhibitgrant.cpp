@@ -1,5 +1,7 @@
 #include "inhibitgrant.h"
 
+#include "desktopidentity.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -22,7 +24,6 @@ using Service = InhibitGrant::Service;
 constexpr int releaseTimeoutMs = 3000;
 
 const QString applicationName = QStringLiteral("Veluna");
-const QString desktopId = QStringLiteral("veluna");
 
 struct Endpoint
 {
@@ -80,7 +81,7 @@ QVariantList inhibitArguments(Service service, quint32 flags, const QString &rea
 {
     switch (service) {
     case Service::GnomeSession:
-        return { desktopId, quint32(0), reason, flags };
+        return { QString::fromLatin1(DesktopIdentity::desktopId), quint32(0), reason, flags };
     case Service::PowerManagement:
     case Service::ScreenSaver:
         return { applicationName, reason };
