@@ -5,6 +5,8 @@
 #include "loginitem.h"
 #include "mainwindow.h"
 #include "settingspage.h"
+#include "statusmenubuilder.h"
+#include "supportui.h"
 #include "updater.h"
 
 #include <QObject>
@@ -17,9 +19,7 @@ class DisplayMode;
 class QAction;
 class QMenu;
 class StatusItemController;
-class StatusMenuBuilder;
 class SupportChannel;
-class SupportUi;
 
 // The program's one application object: it runs the start-up sequence and owns the parts of
 // the shell, each with its own state: the main window with its home view and settings page,

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QPointer>
+#include "badgeimageview.h"
+
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 class AwakeEngine;
-class BadgeImageView;
-class QLabel;
-class QPushButton;
 class SymbolButton;
 
 // The main window's home page: the big button that starts and stops the engine, the status line

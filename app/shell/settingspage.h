@@ -2,11 +2,12 @@
 
 #include "flippedview.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+
 class AwakeEngine;
 class DisplayMode;
 class LoginItem;
-class QCheckBox;
-class QComboBox;
 class Updater;
 
 // The settings page of the main window: the default duration, the display, update, menu-bar and

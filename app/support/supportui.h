@@ -2,12 +2,12 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
 class LauncherBadge;
 class MessagesWindow;
-class QTimer;
 class QWidget;
 class SupportChannel;
 

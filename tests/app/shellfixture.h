@@ -2,24 +2,14 @@
 
 #include "appdelegate.h"
 #include "awakeengine.h"
-#include "displaymode.h"
-#include "homeview.h"
 #include "localisation.h"
 #include "manualclock.h"
 #include "memorylauncherbadge.h"
 #include "memoryloginitem.h"
 #include "memorypowerassertions.h"
-#include "settingspage.h"
-#include "statusmenubuilder.h"
 #include "supportchannel.h"
-#include "supportui.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
-#include <QTimer>
 #include <QUrl>
 
 #include <memory>

@@ -1,5 +1,6 @@
 #include "alert.h"
 #include "customdurationdialog.h"
+#include "displaymode.h"
 #include "localhttpserver.h"
 #include "messageswindow.h"
 #include "shellfixture.h"
@@ -57,17 +58,14 @@ Outcome press(QWidget *window, const QString &name, int key, const QList<QObject
     QTest::keyClick(focused, Qt::Key(key),
                     key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     Outcome outcome;
-    // An animated click lands after 100 ms: wait as long for a second action to show. The
-    // caller checks the counts.
-    static_cast<void>(QTest::qWaitFor(
-        [&] {
-            outcome = { {}, rejected ? int(rejected->count()) : 0 };
-            for (const auto &spy : spies)
-                outcome.clicks << int(spy->count());
-            return std::accumulate(outcome.clicks.begin(), outcome.clicks.end(), outcome.dismissed)
-                > 1;
-        },
-        200));
+    // An animated click lands after 100 ms: wait as long for a second action to show.
+    const auto twice = [&] {
+        outcome = { {}, rejected ? int(rejected->count()) : 0 };
+        for (const auto &spy : spies)
+            outcome.clicks << int(spy->count());
+        return std::reduce(outcome.clicks.begin(), outcome.clicks.end(), outcome.dismissed) > 1;
+    };
+    static_cast<void>(QTest::qWaitFor(twice, 200));
     return outcome;
 }
 } // namespace
@@ -181,8 +179,7 @@ void TestDialogKeys::keysActOnce()
     QFETCH(int, key);
     QFETCH(int, acting);
     QFETCH(bool, dismissed);
-    StatusItemController statusItem;
-    DisplayMode displayMode(statusItem, true, [] { return new QMenu; });
+    StatusItemController tray;
     SupportUi support(*shell.support, std::make_unique<MemoryLauncherBadge>());
     Outcome outcome;
     if (dialog == "messages") {
@@ -198,7 +195,7 @@ void TestDialogKeys::keysActOnce()
         outcome = pressInNextAlert(
             [&] {
                 if (dialog == "onboarding")
-                    displayMode.showOnboardingIfNeeded();
+                    DisplayMode(tray, true, [] { return new QMenu; }).showOnboardingIfNeeded();
                 else if (dialog == "report")
                     support.reportProblem();
                 else if (dialog == "custom duration")

@@ -1,5 +1,4 @@
 #include "alert.h"
-#include "badgeimageview.h"
 #include "localhttpserver.h"
 #include "localisation.h"
 #include "messageswindow.h"
@@ -7,7 +6,6 @@
 #include "statusitemcontroller.h"
 #include "updatewindow.h"
 
-#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
