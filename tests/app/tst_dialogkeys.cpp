@@ -15,8 +15,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <numeric>
-
 namespace {
 // Clicks per button (for the messages window: sends), how often Escape dismissed the dialog.
 struct Outcome
@@ -58,12 +56,12 @@ Outcome press(QWidget *window, const QString &name, int key, const QList<QObject
     QTest::keyClick(focused, Qt::Key(key),
                     key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     Outcome outcome;
-    // An animated click lands after 100 ms: wait as long for a second action to show.
+    // An animated click lands after 100 ms: wait as long, unless a second widget acts first.
     const auto twice = [&] {
         outcome = { {}, rejected ? int(rejected->count()) : 0 };
         for (const auto &spy : spies)
             outcome.clicks << int(spy->count());
-        return std::reduce(outcome.clicks.begin(), outcome.clicks.end(), outcome.dismissed) > 1;
+        return outcome.dismissed + outcome.clicks.size() - outcome.clicks.count(0) > 1;
     };
     static_cast<void>(QTest::qWaitFor(twice, 200));
     return outcome;
