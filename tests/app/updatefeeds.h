@@ -70,12 +70,6 @@ protected:
     {
         server->setResponse("/appcast.xml", LocalHttpServer::Response::ok(feed));
     }
-    // Moves the clock and lets the network answer whatever that started.
-    void advance(std::chrono::seconds by)
-    {
-        clock->advance(by);
-        QTest::qWait(100);
-    }
 
     std::unique_ptr<LocalHttpServer> server;
     std::unique_ptr<ManualClock> clock;
