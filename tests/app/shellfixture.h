@@ -21,7 +21,6 @@ struct ShellFixture
     void setUp(const QUrl &syncUrl = {}, const QUrl &reportUrl = {});
     AppDelegate &launch(bool menuBarMode = false, bool trayAvailable = true, bool onboarded = true);
     void tearDown(); // fails the test when an expected dialog never came
-    int held(PowerAssertions::Type type) const { return assertions->heldCount(type); }
 
     std::unique_ptr<ManualClock> clock;
     MemoryPowerAssertions *assertions = nullptr;

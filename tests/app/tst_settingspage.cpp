@@ -149,7 +149,8 @@ void TestSettingsPage::checkboxesActAtOnceAndAreStored()
                                    [&](const QCheckBox *box) { return box->text() == title; });
     const auto inForce = [&]() -> QList<bool> {
         if (box == boxes.at(0))
-            return { shell.held(PowerAssertions::Type::PreventUserIdleDisplaySleep) == 1 };
+            return { shell.assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep)
+                     == 1 };
         if (box == delegate.settingsPage()->autoUpdateCheckbox())
             return { delegate.updater().automaticallyChecksForUpdates(),
                      delegate.updater().automaticallyDownloadsUpdates() };

@@ -50,7 +50,6 @@ private slots:
         const QImage mark = UiKit::plenoxMark();
         QCOMPARE(mark.size(), QSize(120, 120));
         QCOMPARE(qAlpha(mark.pixel(0, 0)), 0);
-        QCOMPARE(UiKit::applicationIcon().availableSizes().size(), 4);
         QCOMPARE(UiKit::applicationIcon().pixmap(QSize(32, 32)).size(), QSize(32, 32));
         const QPixmap picture = UiKit::applicationPicture(1.0);
         QCOMPARE(picture.size(), QSize(92, 92));

@@ -33,11 +33,6 @@ class TestDBusPowerAssertions : public QObject
 
     MockBuses m_buses;
 
-    static DesktopPolicy on(Desktop desktop, bool sandboxed = false)
-    {
-        return DesktopPolicy(desktop, sandboxed);
-    }
-
 private slots:
     void initTestCase() { QVERIFY(m_buses.startBuses()); }
     void cleanup()
@@ -121,7 +116,7 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(Services, refusing);
         QVERIFY(m_buses.start(present) && m_buses.start(refusing, { { "refuse", true } }));
-        DBusPowerAssertions assertions(on(desktop, sandboxed));
+        DBusPowerAssertions assertions(DesktopPolicy(desktop, sandboxed));
         QList<quint32> refused;
         assertions.setHandlers({ [&refused](quint32 id) { refused.append(id); }, {} });
 
@@ -171,7 +166,7 @@ private slots:
         QFETCH(bool, releaseAtOnce);
         const QVariantMap slow { { "stall_seconds", 4.5 }, { "mark_releases", true } };
         QVERIFY(m_buses.start({ gnome }, slow) && (!withLogind || m_buses.start({ logind })));
-        DBusPowerAssertions assertions(on(Desktop::Gnome));
+        DBusPowerAssertions assertions(DesktopPolicy(Desktop::Gnome, false));
         QList<quint32> refused;
         assertions.setHandlers({ [&refused](quint32 id) { refused.append(id); }, {} });
         const quint32 id = assertions.create(sys, reason).id;
@@ -224,7 +219,7 @@ private slots:
         QFETCH(const Service *, next);
         QFETCH(QStringList, held);
         QVERIFY(m_buses.start(present));
-        DBusPowerAssertions assertions(on(Desktop::Mate));
+        DBusPowerAssertions assertions(DesktopPolicy(Desktop::Mate, false));
         int changes = 0;
         assertions.setHandlers({ {}, [&changes] { ++changes; } });
         const quint32 system = assertions.create(sys, "system").id;
@@ -247,7 +242,8 @@ private slots:
     void holdsWaitWhenNothingIsLeftAndReturnWithAService()
     {
         QVERIFY(m_buses.start({ logind }));
-        auto assertions = std::make_unique<DBusPowerAssertions>(on(Desktop::Mate));
+        auto assertions
+            = std::make_unique<DBusPowerAssertions>(DesktopPolicy(Desktop::Mate, false));
         QCOMPARE(assertions->create(sys, "kept").id, 1u);
         QCOMPARE(assertions->create(sys, "dropped").id, 2u);
         QTRY_COMPARE(m_buses.state(*logind).size(), 2);
