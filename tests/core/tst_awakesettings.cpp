@@ -72,10 +72,8 @@ private slots:
     {
         DefaultsStore::setValue(customKey, true);
         DefaultsStore::setValue(SettingKeys::statusColor.key(), 42);
-        DefaultsStore::setValue(SettingKeys::keepDisplay.key(), QStringLiteral("yes"));
         QCOMPARE(AwakeSettings::customMinutes(), 0);
         QCOMPARE(AwakeSettings::statusColorHex(), AwakeSettings::defaultStatusColorHex);
-        QCOMPARE(AwakeSettings::keepDisplayAwake(), false);
         // An empty colour is a choice (no tint), not an absent value.
         AwakeSettings::setStatusColorHex(QString());
         QCOMPARE(AwakeSettings::statusColorHex(), QString());
