@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures Veluna against a bare Qt widgets program on a private X display and private buses:
 # start-up time to a mapped window, peak RSS, and wake-ups (context switches) per minute while
 # idle and while awake. Prints one table and a verdict; see bench/README.md.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Scrambles build-time texts (the server addresses) so they never appear in the program as plain
 # text: byte i of a table is byte i of the UTF-8 text XOR byte (i mod 16) of one 16-byte key.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages Veluna needs (only those missing), then configures and builds.
 # Usage: scripts/setup.sh <build-dir> [run|test]
 set -euo pipefail

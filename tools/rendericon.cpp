@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders an SVG icon to square PNGs at the build, so the raster icons always match the artwork.
 // Usage: veluna-rendericon <icon.svg> <size> <out.png> [<size> <out.png> ...]
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commandlinetool.h"
 
 #include "awakeengine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "controlservice.h"
 
 #include "awakeengine.h"

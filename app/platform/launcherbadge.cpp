@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "launcherbadge.h"
 
 void LauncherBadge::setCount(std::optional<int> count)

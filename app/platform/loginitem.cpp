@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "loginitem.h"
 
 #include "systemlog.h"

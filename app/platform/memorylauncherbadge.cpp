@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memorylauncherbadge.h"
 
 void MemoryLauncherBadge::publish(std::optional<int> count)

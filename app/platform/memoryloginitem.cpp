@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memoryloginitem.h"
 
 bool MemoryLoginItem::registerItem(QString *error)

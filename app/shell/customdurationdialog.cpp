@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "customdurationdialog.h"
 
 #include "alert.h"

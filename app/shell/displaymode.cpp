@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "displaymode.h"
 
 #include "alert.h"

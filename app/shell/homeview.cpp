@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "homeview.h"
 
 #include "awakeengine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appdelegate.h"
 #include "awakeengine.h"
 #include "buildinfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settingspage.h"
 
 #include "awakeengine.h"

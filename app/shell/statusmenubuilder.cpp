@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusmenubuilder.h"
 
 #include "awakeengine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jsonexchange.h"
 
 #include "boundedrequest.h"

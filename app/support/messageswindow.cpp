@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "messageswindow.h"
 
 #include "boundedtext.h"

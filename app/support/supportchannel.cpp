@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "supportchannel.h"
 
 #include "clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "supportui.h"
 
 #include "alert.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appcast.h"
 
 #include "networkaccess.h"

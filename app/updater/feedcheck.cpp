@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedcheck.h"
 
 #include "boundedrequest.h"

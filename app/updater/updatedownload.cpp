@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updatedownload.h"
 
 #include "boundedrequest.h"

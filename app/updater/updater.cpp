@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updater.h"
 
 #include "buildinfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updatewindow.h"
 
 #include "boundedtext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "versionorder.h"
 
 #include <QCollator>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Baseline program for bench/run.sh: one fixed 430x665 window with a label and a button.
 // Return presses the (default) button, which flips the label, as Veluna's big button does.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* mapwatch: start a program and report how long it takes until one of its top-level windows
  * is viewable on the X display, without polling.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Facts fixed when the program is built. They are defined in a file generated from the build's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crashrecordwriter.h"
 
 #include "crashtext.h"

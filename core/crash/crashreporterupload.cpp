@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crashreporter.h"
 
 #include "boundedrequest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fatalhandlers.h"
 
 #include "crashrecordwriter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The handlers that turn a fatal failure into a crash record: std::set_terminate for uncaught C++

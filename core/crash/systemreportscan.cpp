@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "systemreportscan.h"
 
 #include "crashtext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "awakeengine.h"
 
 #include "localisation.h"

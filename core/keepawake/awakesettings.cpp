@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "awakesettings.h"
 
 #include "awakeengine.h"

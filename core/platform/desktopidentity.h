@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How the desktop knows the program, fixed when it is built: the name of its desktop entry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memorypowerassertions.h"
 
 PowerAssertions::Result MemoryPowerAssertions::create(Type type, const QString &name)

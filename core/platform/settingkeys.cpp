@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settingkeys.h"
 
 #include "defaultsstore.h"

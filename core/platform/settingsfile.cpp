@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settingsfile.h"
 
 #include "jsonsettingsformat.h"

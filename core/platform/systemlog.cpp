@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "systemlog.h"
 
 #include <syslog.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "endpoints.h"
 
 #include "endpointtable.h"

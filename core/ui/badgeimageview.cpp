@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "badgeimageview.h"
 
 BadgeImageView::BadgeImageView(QWidget *parent)

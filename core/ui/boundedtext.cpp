@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boundedtext.h"
 
 #include <QLabel>

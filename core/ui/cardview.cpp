@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cardview.h"
 
 #include <QPainter>

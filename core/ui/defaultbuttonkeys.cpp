@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "defaultbuttonkeys.h"
 
 #include <QAbstractButton>

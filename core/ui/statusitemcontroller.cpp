@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusitemcontroller.h"
 
 #include "awakesettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "symbolbutton.h"
 
 #include "symbolicon.h"

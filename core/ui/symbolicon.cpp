@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "symbolicon.h"
 
 #include "tintedsvgiconengine.h"

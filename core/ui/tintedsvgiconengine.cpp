@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tintedsvgiconengine.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "twodigitformatter.h"
 
 #include "graphemes.h"

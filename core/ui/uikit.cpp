@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "uikit.h"
 
 #include "themedlabel.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for veluna: its commands, each command's options, and a few durations.
 _veluna()
 {

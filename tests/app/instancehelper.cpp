@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A launch of Veluna reduced to its single-instance claim, for tst_singleinstance. It prints how
 // the claim went ("owner", "handed-over", "unguarded" or "unreachable"); as the owner it stays,
 // and given "freeze" it stops itself at once, so that it never answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shellfixture.h"
 
 #include "alert.h"

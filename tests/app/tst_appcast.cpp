@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appcast.h"
 #include "updatefeeds.h"
 #include "versionorder.h"

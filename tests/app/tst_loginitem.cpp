@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "autostartloginitem.h"
 #include "desktopentry.h"
 #include "systemlog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "alert.h"
 #include "awakesettings.h"
 #include "defaultsstore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbussingleinstance.h"
 #include "desktopidentity.h"
 #include "privatesessionbus.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "localisation.h"
 #include "updatefeeds.h"
 #include "updatewindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "updatefeeds.h"
 
 #include <QCryptographicHash>

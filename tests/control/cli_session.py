@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The command line against the real program: a private desktop with logind's mock, veluna
 started by `veluna start`, then every command checked through what logind holds and what
 `veluna status --json` says; then run and watch, with and without a running veluna.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keeping awake while a command runs or until a process ends: the command's exit status comes
 // back as a shell reports it, signals sent to us reach it, and an ended process is told at once.
 

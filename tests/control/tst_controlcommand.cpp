@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line as the user types it: every form a script may use, every kind of bad input,
 // and what each one asks for.
 

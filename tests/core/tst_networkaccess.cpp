@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boundedrequest.h"
 #include "networkaccess.h"
 

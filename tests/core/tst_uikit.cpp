@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "badgeimageview.h"
 #include "flippedview.h"
 #include "symbolbutton.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stands in for the program in tst_crashcapture: installs the crash reporter as the program does
 // at launch, then fails as asked: launch (waits for the uploads and exits) | segv-no-malloc |
 // overflow | throw. Reports go to VELUNA_TEST_CRASH_URL; without it, nowhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real crashes of a child process that installed the crash reporter: the record it leaves, the
 // way it ends, and the upload of that record at its next launch.
 

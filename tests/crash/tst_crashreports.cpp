@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reports sent to a local server: the previous run's record, deleted first; errors; the scan
 // of the system's crash reports, with its watermark, cut and read bound; redirects and silence.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Holds a system assertion until killed. Once it is granted it starts `sleep 30` the plain POSIX
 // way, handing the child every descriptor not marked close-on-exec, and prints "held <id> child
 // <pid>".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbuspowerassertions.h"
 #include "mockbuses.h"
 
@@ -260,7 +261,7 @@ private slots:
         assertions->release(99);
         QTRY_COMPARE(m_buses.state(*gnome), QStringList { VELUNA_TEST_DESKTOP_ID "|0|third|8" });
         assertions.reset();
-        QCOMPARE(m_buses.state(*gnome), QStringList());
+        QTRY_COMPARE(m_buses.state(*gnome), QStringList());
     }
 
     // Killed outright, a holder still lets go: logind's lock lives only in the descriptor, which

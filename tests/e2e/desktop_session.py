@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Whole-program runs of Veluna on a private desktop (see harness.py), driven the way a user
 and a desktop shell would.
 

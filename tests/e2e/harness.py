@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A private desktop for whole-program runs: fresh HOME and XDG folders, a private session bus and
 a private "system" bus, an X display (Xvfb with openbox) or a compositor, python3-dbusmock
 services, and the real veluna binary, with ways to find its windows, press its keys and read what

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into PREFIX (emptied first) and checks that the program, its desktop entry,
 # its metainfo and its icons are where desktops look, filled in and well formed. The desktop
 # entry and the metainfo also go through desktop-file-validate and appstreamcli when the machine

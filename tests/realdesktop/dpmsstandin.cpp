@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stands in for the X server's DPMS extension inside a power manager run on a display that has
 // none (Xvfb). Preloaded, it answers the libXext DPMS calls from a state of its own, so the power
 // manager takes its ordinary path (xfce4-power-manager 4.18.1 crashes on releasing an

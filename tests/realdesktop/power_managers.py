@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Veluna against a desktop's own power manager, set to suspend after one minute idle.
 
 Two private desktops run side by side with the same power manager: a control one without

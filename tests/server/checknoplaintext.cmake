@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when any of TEXTS ("|"-separated) appears in any of FILES ("|"-separated) as a run of
 # printable characters, in 8-bit or UTF-16 form: what `strings` would show.
 string(REPLACE "|" ";" files "${FILES}")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every request to the maker's server shares: the addresses, stored scrambled and handed
 // out only when safe to send to; and the device id, created once and never by a report.
 

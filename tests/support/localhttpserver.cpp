@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "localhttpserver.h"
 
 #include <QTcpSocket>

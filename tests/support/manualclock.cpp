@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "manualclock.h"
 
 std::unique_ptr<Clock::Ticker> ManualClock::startTicker(std::chrono::seconds interval,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "privatesessionbus.h"
 
 #include <signal.h>

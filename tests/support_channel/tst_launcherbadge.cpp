@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "desktopidentity.h"
 #include "launcherbadge.h"
 #include "privatesessionbus.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "defaultsstore.h"
 #include "jsonsettingsformat.h"
 #include "manualclock.h"

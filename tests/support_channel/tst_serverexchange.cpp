@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "defaultsstore.h"
 #include "localhttpserver.h"
 #include "networkaccess.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Whole-program run of Veluna as a native Wayland client under headless sway.
 
 Starts sway (as nobody when run as root: sway refuses root), a private session bus and a private

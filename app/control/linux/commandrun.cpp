@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commandrun.h"
 
 #include "processwatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "unitylauncherbadge.h"
 
 std::unique_ptr<LauncherBadge> LauncherBadge::createPlatformDefault(const QString &desktopId)

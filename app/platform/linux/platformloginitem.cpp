@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "autostartloginitem.h"
 
 std::unique_ptr<LoginItem> LoginItem::createPlatformDefault()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbussingleinstance.h"
 
 std::unique_ptr<SingleInstance> SingleInstance::createPlatformDefault(const QString &desktopId)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "unitylauncherbadge.h"
 
 #include <QCryptographicHash>

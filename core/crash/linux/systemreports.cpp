@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "systemreportscan.h"
 
 // apport writes its reports here, one per executable and user.

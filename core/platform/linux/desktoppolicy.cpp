@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "desktoppolicy.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inhibitgrant.h"
 
 #include "desktopidentity.h"

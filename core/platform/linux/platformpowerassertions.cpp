@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dbuspowerassertions.h"
 
 std::unique_ptr<PowerAssertions> PowerAssertions::createPlatformDefault()

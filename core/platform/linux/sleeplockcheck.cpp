@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleeplockcheck.h"
 
 #include <QDBusArgument>

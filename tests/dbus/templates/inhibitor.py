@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 '''A desktop service Veluna takes inhibitions from: Inhibit hands out a cookie or, from the
 portal, a request object closed to give it back. VELUNA_MOCK_SERVICE names the service (dbusmock
 reads the bus name before any parameter). Like the real ones it rejects arguments of wrong types

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 '''python3-dbusmock's logind, plus the Manager's BlockInhibited and DelayInhibited properties as
 the real logind keeps them: the kinds of lock ("sleep", "idle", ...) that the inhibitors held now
 (their descriptors still open) take in that mode, joined by ":" in logind's own order, announced
