@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: MIT
+#include "admincommandline.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("veluna-admin"));
+    return AdminCommandLine().run(QCoreApplication::arguments());
+}
