@@ -10,13 +10,14 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(g++ cmake ninja-build
   qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  qt6-translations-l10n qt6-qpa-plugins qt6-wayland libgl-dev dbus dbus-bin help2man)
+  qt6-translations-l10n qt6-qpa-plugins qt6-wayland libgl-dev dbus dbus-bin help2man
+  libboost1.81-dev libssl-dev libqt6sql6-sqlite libqt6sql6-psql)
 if [ "$purpose" = test ]; then
   packages+=(python3-dbusmock xvfb xauth openbox xdotool imagemagick x11-utils
     desktop-file-utils appstream
     powerdevil mate-session-manager mate-power-manager xfce4-power-manager xfconf gnome-session-bin
     x11-xserver-utils libglib2.0-bin dconf-service
-    sway grim wtype swayidle)
+    sway grim wtype swayidle postgresql)
 fi
 
 fail() { echo "setup: $*" >&2; exit 1; }
