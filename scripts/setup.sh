@@ -14,7 +14,7 @@ packages=(g++ cmake ninja-build
   libboost1.81-dev libssl-dev libqt6sql6-sqlite libqt6sql6-psql)
 if [ "$purpose" = test ]; then
   packages+=(python3-dbusmock xvfb xauth openbox xdotool imagemagick x11-utils
-    desktop-file-utils appstream
+    desktop-file-utils appstream lintian dpkg-dev git
     powerdevil mate-session-manager mate-power-manager xfce4-power-manager xfconf gnome-session-bin
     x11-xserver-utils libglib2.0-bin dconf-service
     sway grim wtype swayidle postgresql)

@@ -1,11 +1,10 @@
 # SPDX-License-Identifier: MIT
 # Installs the build into PREFIX (emptied first) and checks that the program, its desktop entry,
-# its metainfo and its icons are where desktops look, filled in and well formed. The desktop
-# entry and the metainfo also go through desktop-file-validate and appstreamcli when the machine
-# has them.
+# its metainfo, its icons and its screenshot are where desktops look, filled in and well formed.
+# The desktop entry and the metainfo also pass desktop-file-validate and appstreamcli --pedantic.
 cmake_policy(VERSION 3.25)
 
-foreach(variable IN ITEMS BUILD_DIR PREFIX BINDIR DATADIR DESKTOP_ID VERSION)
+foreach(variable IN ITEMS BUILD_DIR PREFIX BINDIR DATADIR DESKTOP_ID VERSION RELEASE_DATE)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "checkinstall.cmake needs -D${variable}=...")
   endif()
@@ -39,11 +38,11 @@ foreach(file IN ITEMS "${entry}" "${metainfo}" "${icons}/scalable/apps/${DESKTOP
 endforeach()
 
 # A PNG starts with its signature, then the IHDR chunk: width and height as 32-bit big-endian.
-foreach(size IN ITEMS 16 24 32 48 64 128 256)
-  set(png "${icons}/${size}x${size}/apps/${DESKTOP_ID}.png")
+# Sets <out> to "<width> <height>", or to "" when png is missing or no PNG.
+function(png_size png out)
+  set(${out} "" PARENT_SCOPE)
   if(NOT EXISTS "${png}")
-    fail("missing ${png}")
-    continue()
+    return()
   endif()
   file(READ "${png}" header LIMIT 24 HEX)
   string(SUBSTRING "${header}" 0 16 signature)
@@ -51,10 +50,23 @@ foreach(size IN ITEMS 16 24 32 48 64 128 256)
   string(SUBSTRING "${header}" 40 8 height)
   math(EXPR width "0x${width}")
   math(EXPR height "0x${height}")
-  if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT width EQUAL size OR NOT height EQUAL size)
-    fail("${png} is not a ${size}x${size} PNG (${width}x${height})")
+  if(signature STREQUAL "89504e470d0a1a0a")
+    set(${out} "${width} ${height}" PARENT_SCOPE)
+  endif()
+endfunction()
+foreach(size IN ITEMS 16 24 32 48 64 128 256)
+  set(png "${icons}/${size}x${size}/apps/${DESKTOP_ID}.png")
+  png_size("${png}" found)
+  if(NOT found STREQUAL "${size} ${size}")
+    fail("${png} is not a ${size}x${size} PNG (${found})")
   endif()
 endforeach()
+set(screenshot "${share}/veluna/screenshots/main-window.png")
+png_size("${screenshot}" screenshotSize)
+if(NOT screenshotSize)
+  fail("no PNG screenshot at ${screenshot}")
+endif()
+string(REPLACE " " "\" height=\"" screenshotSize "width=\"${screenshotSize}\"")
 
 # Filled in from the build: no placeholder left, and the values the rest of the install uses.
 if(EXISTS "${entry}" AND EXISTS "${metainfo}")
@@ -68,8 +80,13 @@ if(EXISTS "${entry}" AND EXISTS "${metainfo}")
       fail("the desktop entry lacks ${expected}")
     endif()
   endforeach()
-  foreach(expected IN ITEMS "<id>${DESKTOP_ID}</id>" "<release version=\"${VERSION}\""
-                            "<launchable type=\"desktop-id\">${DESKTOP_ID}.desktop</launchable>")
+  foreach(expected IN ITEMS "<id>${DESKTOP_ID}</id>"
+      "<release version=\"${VERSION}\" date=\"${RELEASE_DATE}\">"
+      "<launchable type=\"desktop-id\">${DESKTOP_ID}.desktop</launchable>"
+      "<developer id=\"app.plenox\">" "<content_rating type=\"oars-1.1\"/>"
+      "<binary>veluna</binary>" "<url type=\"homepage\">https://" "<url type=\"bugtracker\">https://"
+      "<url type=\"help\">https://" "<url type=\"contact\">https://"
+      "<image type=\"source\" ${screenshotSize}>https://")
     string(FIND "${metainfoText}" "${expected}" at)
     if(at EQUAL -1)
       fail("the metainfo lacks ${expected}")
@@ -83,7 +100,8 @@ endif()
 function(validate tool)
   find_program(program ${tool} NO_CACHE)
   if(NOT program)
-    message(STATUS "${tool} not found; not run")
+    set(failures "${failures}\n  ${tool} is not installed (scripts/setup.sh <build-dir> test)"
+      PARENT_SCOPE)
     return()
   endif()
   execute_process(COMMAND "${program}" ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output
@@ -93,7 +111,7 @@ function(validate tool)
   endif()
 endfunction()
 validate(desktop-file-validate "${entry}")
-validate(appstreamcli validate --no-net "${metainfo}")
+validate(appstreamcli validate --pedantic --no-net "${metainfo}")
 
 if(failures)
   message(FATAL_ERROR "The installed files are not right:${failures}")
