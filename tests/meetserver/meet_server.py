@@ -1,0 +1,191 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""Veluna and the maker's server for real: the program built with its addresses on this machine,
+a real veluna-server on a temporary SQLite file, veluna-admin for the maker's side, and a user on
+a private desktop.
+  1. the user sends a problem report from the tray's dialog; the maker sees it as an open
+     conversation, with the text and the e-mail address as typed;
+  2. the maker's reply reaches the user as the new-message alert after the next launch's sync,
+     and that sync's acknowledgement marks it delivered;
+  3. a crash of the program shows up as a crash group once it is launched again;
+  4. a release the maker publishes is offered by "Check for Updates…", whose primary button opens
+     the release's download page.
+
+Run with Debian's /usr/bin/python3, with tests/e2e on PYTHONPATH for the private desktop.
+"""
+
+import argparse
+import json
+import os
+import signal
+import socket
+import sys
+import xml.etree.ElementTree as ET
+
+from harness import LOGIND_MOCK, WATCHER_MOCK, Desktop, check, log, run_guarded
+
+REPORT_TEXT = "The tray icon vanished after resume; 'quotes' & <tags> stay as typed"
+REPORT_EMAIL = "  ada@example.org"
+REPLY_TEXT = "Thanks! Fixed in 1.1, out today."
+RELEASE = "1.1.0"
+
+
+class Meeting(Desktop):
+    BUDGET = 170.0  # CTest allows 200 s
+
+    def __init__(self, args):
+        super().__init__(name="meet", failure_screenshot=args.failure_screenshot)
+        self.args = args
+        self.config = self.path("server.conf")
+        self.opened = self.path("opened-urls")
+        with open(self.config, "w", encoding="utf-8") as f:
+            f.write(f"listen = 127.0.0.1\nport = {args.port}\n"
+                    f"database = {self.path('veluna.db')}\n")
+        # What a desktop would open in the browser, kept instead.
+        os.mkdir(self.path("bin"))
+        opener = self.path("bin", "xdg-open")
+        with open(opener, "w", encoding="utf-8") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{self.opened}"\n')
+        os.chmod(opener, 0o755)
+        self.env["PATH"] = self.path("bin") + ":" + self.env["PATH"]
+
+    def start_server(self):
+        self.start("veluna-server", [self.args.server, "--config", self.config])
+
+        def listening():
+            with socket.create_connection(("127.0.0.1", self.args.port), timeout=1):
+                return True
+        self.wait(f"veluna-server on port {self.args.port}", listening)
+
+    def admin(self, *argv):
+        return self.run(self.args.admin, "--config", self.config, *argv)
+
+    def admin_json(self, *argv):
+        return json.loads(self.admin(*argv, "--json"))
+
+    def type_into(self, window, keys, text):
+        self.press(window, keys)
+        self.run("xdotool", "type", "--delay", "15", text)
+
+    def set_menu_bar_mode(self, on):
+        self.write_settings(dict(self.settings(), VLMenuBarMode=on))
+
+    def wait_for_new_dialog(self, what, known=()):
+        return self.wait(what, lambda: next((w for w in self.visible_windows()
+                                             if w not in known and self.is_dialog(w)), None))
+
+
+def tray_click(meeting, label):
+    menu = meeting.tray_menu()
+    _, (_, _, children) = menu.GetLayout(0, -1, [], signature="iias", timeout=5)
+    found = [int(i) for i, props, _ in children if str(props.get("label", "")) == label]
+    check(found, f'the tray menu has no "{label}" entry')
+    log(f'clicking the tray menu entry "{label}"')
+    menu.Event(found[0], "clicked", 0, 0, signature="isvu", timeout=5)
+
+
+def report_problem(meeting, texts):
+    log("step 1: a problem report from the tray's dialog reaches the maker's inbox")
+    tray_click(meeting, texts["menu.report_problem"])
+    dialog = meeting.wait_for_new_dialog("the problem-report dialog")
+    meeting.type_into(dialog, "End", REPORT_TEXT)
+    meeting.type_into(dialog, "Tab", REPORT_EMAIL)
+    meeting.press(dialog, "Return")
+    result = meeting.wait_for_new_dialog("the report's result alert", known=(dialog,))
+    device = meeting.settings()["VLDeviceId"]
+    conversations = meeting.admin_json("conversations")
+    log(f"veluna-admin conversations: {conversations}")
+    check([c["device"] for c in conversations] == [device]
+          and conversations[0]["state"] == "open",
+          f"the maker's inbox must hold one open conversation with {device}")
+    shown = meeting.admin("show", device)
+    check(REPORT_TEXT in shown and REPORT_EMAIL.strip() in shown,
+          f"veluna-admin show {device} lacks the report as typed:\n{shown}")
+    meeting.press(result, "Return")
+    return device
+
+
+def reply_arrives(meeting, texts, device):
+    log("step 2: the maker's reply arrives after the next launch's sync")
+    meeting.admin("reply", device, REPLY_TEXT)
+    tray_click(meeting, texts["menu.quit"])
+    meeting.wait_for_clean_exit("the tray's Quit")
+    # The alert shows where the main window does; in the tray the message waits for a click.
+    meeting.set_menu_bar_mode(False)
+    meeting.launch(meeting.args.veluna)
+    alert = meeting.wait_for_new_dialog("the new-message alert")
+    meeting.press(alert, "Return")
+    mid = next(m["id"] for m in meeting.admin_json("show", device)["messages"]
+               if m["author"] == "maker")
+    meeting.wait_for_setting("VLAckMessage", mid)
+
+
+def crash_is_grouped(meeting, device):
+    log("step 3: a crash shows up as a crash group after the next launch")
+    check(meeting.admin_json("crashes") == [], "a crash group exists before any crash")
+    meeting.veluna.send_signal(signal.SIGSEGV)
+    status = meeting.wait_for_exit("SIGSEGV")
+    check(status == -signal.SIGSEGV, f"veluna ended with {status} after SIGSEGV")
+    meeting.set_menu_bar_mode(True)
+    meeting.launch(meeting.args.veluna)
+    groups = meeting.wait("a crash group", lambda: meeting.admin_json("crashes"))
+    log(f"veluna-admin crashes: {groups}")
+    check(len(groups) == 1 and groups[0]["reports"] == 1 and "Signal 11" in groups[0]["message"],
+          f"one group with one 'Signal 11' report expected, found {groups}")
+    # That launch's sync carried the acknowledgement of the reply shown before.
+    replies = [m for m in meeting.admin_json("show", device)["messages"] if m["author"] == "maker"]
+    check(replies[0]["delivered_at"] is not None, f"the reply is not marked delivered: {replies}")
+
+
+def release_is_offered(meeting, texts):
+    log("step 4: a published release is offered by Check for Updates")
+    package = meeting.path(f"veluna_{RELEASE}_amd64.deb")
+    with open(package, "wb") as f:
+        f.write(b"veluna\n")
+    page = f"http://127.0.0.1:{meeting.args.port}/downloads/veluna_{RELEASE}_amd64.deb"
+    meeting.admin("publish", RELEASE, "--notes", "Faster start.", "--url", page,
+                  "--file", package)
+    tray_click(meeting, texts["menu.check_updates"])
+    window = meeting.wait(f'the "{texts["update.window_title"]}" window', lambda: next(
+        (w for w in meeting.visible_windows() if meeting.run(
+            "xdotool", "getwindowname", str(w)).startswith(texts["update.window_title"])), None))
+    meeting.wait("the feed to be read", lambda: "appcast.xml" in meeting.output_of(
+        "veluna-server"))
+    meeting.press(window, "Return")
+    opened = meeting.wait("the download page to open", lambda: os.path.exists(meeting.opened)
+                          and open(meeting.opened, encoding="utf-8").read().split())
+    check(opened == [page], f"the update window opened {opened}, not the release's page {page}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--veluna", required=True, help="veluna built for the local server")
+    parser.add_argument("--server", required=True, help="the veluna-server binary")
+    parser.add_argument("--admin", required=True, help="the veluna-admin binary")
+    parser.add_argument("--port", type=int, required=True, help="the port veluna was built for")
+    parser.add_argument("--translations", required=True, help="resources/translations/veluna_en.ts")
+    parser.add_argument("--failure-screenshot", help="where the screen's PNG goes on failure")
+    args = parser.parse_args()
+    texts = {m.get("id"): m.findtext("translation") or m.findtext("source")
+             for m in ET.parse(args.translations).getroot().iter("message")}
+
+    def body():
+        with Meeting(args) as meeting:
+            meeting.start_server()
+            meeting.start_buses()
+            meeting.start_display()
+            meeting.start_mocks(LOGIND_MOCK, WATCHER_MOCK)
+            meeting.write_settings({"VLOnboarded": True, "VLMenuBarMode": True})
+            meeting.launch(args.veluna)
+            meeting.wait("the device's first sync", lambda: meeting.settings().get("VLDeviceId"))
+            device = report_problem(meeting, texts)
+            reply_arrives(meeting, texts, device)
+            crash_is_grouped(meeting, device)
+            release_is_offered(meeting, texts)
+    tools = ("dbus-daemon", "Xvfb", "openbox", "xdotool", "xprop")
+    return run_guarded("the app and the maker's server", tools, body,
+                       stale=(args.failure_screenshot,))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
