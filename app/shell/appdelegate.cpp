@@ -50,6 +50,10 @@ AppDelegate::AppDelegate(AwakeEngine &engine, SupportChannel &support, Options o
           support, given(std::move(options.launcherBadge), &platformBadge)))
     , m_updater(given(std::move(options.updater), &programUpdater))
     , m_loginItem(given(std::move(options.loginItem), &LoginItem::createPlatformDefault))
+    , m_powerSource(given(std::move(options.powerSource), &PowerSource::createPlatformDefault))
+    , m_notifier(given(std::move(options.notifier), &Notifier::createPlatformDefault))
+    , m_powerRules(std::make_unique<PowerRules>(engine, *m_powerSource))
+    , m_periodNotices(std::make_unique<PeriodNotices>(engine, *m_notifier, *m_powerRules))
 {
     connectMenus();
     connect(m_displayMode.get(), &DisplayMode::windowRestored, this,
@@ -194,7 +198,8 @@ QWidget *AppDelegate::buildMainView()
 
 QWidget *AppDelegate::buildSettingsView()
 {
-    auto *page = new SettingsPage(m_engine, *m_updater, *m_loginItem, *m_displayMode);
+    auto *page
+        = new SettingsPage(m_engine, *m_updater, *m_loginItem, *m_displayMode, *m_powerSource);
     connect(page, &SettingsPage::backRequested, this, &AppDelegate::showMain);
     connect(page, &SettingsPage::customDurationRequested, this, &AppDelegate::askCustomDuration);
     connect(page, &SettingsPage::reportProblemRequested, this, &AppDelegate::reportProblemPressed);

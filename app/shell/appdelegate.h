@@ -5,6 +5,10 @@
 #include "launcherbadge.h"
 #include "loginitem.h"
 #include "mainwindow.h"
+#include "notifier.h"
+#include "periodnotices.h"
+#include "powerrules.h"
+#include "powersource.h"
 #include "settingspage.h"
 #include "statusmenubuilder.h"
 #include "supportui.h"
@@ -43,6 +47,9 @@ public:
         // The updater and the login item; the program's own when none is given.
         std::unique_ptr<Updater> updater;
         std::unique_ptr<LoginItem> loginItem;
+        // Where power comes from and where notices go; the platform's own when none is given.
+        std::unique_ptr<PowerSource> powerSource = nullptr;
+        std::unique_ptr<Notifier> notifier = nullptr;
     };
 
     AppDelegate(AwakeEngine &engine, SupportChannel &support, Options options,
@@ -75,6 +82,7 @@ public:
     DisplayMode &displayMode() const { return *m_displayMode; }
     SupportUi &supportUi() const { return *m_supportUi; }
     Updater &updater() const { return *m_updater; }
+    PowerRules &powerRules() const { return *m_powerRules; }
 
 public slots:
     void awakePressed();
@@ -115,6 +123,10 @@ private:
     std::unique_ptr<SupportUi> m_supportUi;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<PowerSource> m_powerSource;
+    std::unique_ptr<Notifier> m_notifier;
+    std::unique_ptr<PowerRules> m_powerRules;
+    std::unique_ptr<PeriodNotices> m_periodNotices;
     std::unique_ptr<MainWindow> m_mainWindow;
     QPointer<HomeView> m_homeView;
     QPointer<SettingsPage> m_settingsPage;

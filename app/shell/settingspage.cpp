@@ -9,6 +9,7 @@
 #include "localisation.h"
 #include "loginitem.h"
 #include "mainwindow.h"
+#include "powercard.h"
 #include "symbolbutton.h"
 #include "uikit.h"
 #include "updater.h"
@@ -67,7 +68,7 @@ QString websiteName()
 } // namespace
 
 SettingsPage::SettingsPage(AwakeEngine &engine, Updater &updater, LoginItem &loginItem,
-                           DisplayMode &displayMode, QWidget *parent)
+                           DisplayMode &displayMode, PowerSource &powerSource, QWidget *parent)
     : FlippedView(parent)
     , m_engine(engine)
     , m_updater(updater)
@@ -83,6 +84,8 @@ SettingsPage::SettingsPage(AwakeEngine &engine, Updater &updater, LoginItem &log
     buildDurationCard();
     buildOptionsCards();
     buildButtons();
+    m_powerCard = new PowerCard(powerSource, this);
+    m_powerCard->move(24, 406); // in the free band between the separator and the mark
     buildAboutBlock();
     connect(&m_displayMode, &DisplayMode::menuBarModeChanged, this, &SettingsPage::showMenuBarMode);
 }

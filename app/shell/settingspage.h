@@ -9,10 +9,13 @@
 class AwakeEngine;
 class DisplayMode;
 class LoginItem;
+class PowerCard;
+class PowerSource;
 class Updater;
 
 // The settings page of the main window: the default duration, the display, update, menu-bar and
-// login boxes, the tray icon's colour, the update and report buttons and the about block. Every
+// login boxes, the tray icon's colour, the update and report buttons, the power rules and
+// notices in the band below them, and the about block. Every
 // choice acts at once and is stored; the login box always shows what the desktop really has.
 // Choosing the duration of one's own is asked for, not answered here.
 class SettingsPage : public FlippedView
@@ -21,7 +24,7 @@ class SettingsPage : public FlippedView
 
 public:
     SettingsPage(AwakeEngine &engine, Updater &updater, LoginItem &loginItem,
-                 DisplayMode &displayMode, QWidget *parent = nullptr);
+                 DisplayMode &displayMode, PowerSource &powerSource, QWidget *parent = nullptr);
 
     // Shows the stored custom and default durations again.
     void showStoredDuration();
@@ -34,6 +37,7 @@ public:
     QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
     QComboBox *durationMenu() const { return m_durationMenu; }
     QComboBox *colorMenu() const { return m_colorMenu; }
+    PowerCard *powerCard() const { return m_powerCard; }
 
     static void openWebsite();
 
@@ -68,4 +72,5 @@ private:
     QCheckBox *m_loginCheckbox = nullptr;
     QComboBox *m_durationMenu = nullptr;
     QComboBox *m_colorMenu = nullptr;
+    PowerCard *m_powerCard = nullptr;
 };

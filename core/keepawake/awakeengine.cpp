@@ -149,10 +149,18 @@ void AwakeEngine::endGuests()
 
 void AwakeEngine::stop()
 {
+    const bool wasOn = m_periodOn;
     releaseAll();
     endGuests();
     m_refused = false;
     notify();
+    periodEnded(wasOn, PeriodEnd::Stopped);
+}
+
+void AwakeEngine::periodEnded(bool wasOn, PeriodEnd why)
+{
+    if (wasOn && m_onPeriodEnd)
+        m_onPeriodEnd(why);
 }
 
 std::optional<PowerAssertions::Holder> AwakeEngine::holder() const
@@ -172,10 +180,12 @@ void AwakeEngine::refusedLater(quint32 id)
     if (m_displayOn && id == m_displayId) {
         m_displayOn = false;
     } else if (m_systemOn && id == m_systemId) {
+        const bool wasOn = m_periodOn;
         m_systemOn = false; // already gone: nothing to release
         releaseAll();
         endGuests();
         refuse(PowerAssertions::unsupported);
+        periodEnded(wasOn, PeriodEnd::Refused);
     }
 }
 
@@ -223,9 +233,11 @@ void AwakeEngine::releaseAll()
 
 void AwakeEngine::checkExpiry()
 {
-    if (m_endDate && m_clock.now().msecsTo(*m_endDate) <= 0)
+    const bool expired = m_endDate && m_clock.now().msecsTo(*m_endDate) <= 0;
+    if (expired)
         endPeriod();
     notify();
+    periodEnded(expired, PeriodEnd::Expired);
 }
 
 // The guests' hold outlives the period.

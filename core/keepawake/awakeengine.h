@@ -36,6 +36,8 @@ public:
         QString titre;
         int minutes;
     };
+    // Why a period ended: it ran out, stop() was called, or the hold was refused after all.
+    enum class PeriodEnd { Expired, Stopped, Refused };
 
     AwakeEngine(std::unique_ptr<PowerAssertions> assertions, Clock &clock = Clock::system());
     ~AwakeEngine();
@@ -62,6 +64,13 @@ public:
     {
         m_controlListener = std::move(listener);
     }
+
+    // Told once when a period ends, after the change handlers; not when start() replaces it.
+    void setOnPeriodEnd(std::function<void(PeriodEnd)> handler)
+    {
+        m_onPeriodEnd = std::move(handler);
+    }
+    Clock &clock() const { return m_clock; }
 
     void start(qint64 minutes, bool keepDisplayAwake);
     // A period that ends at `end` (in the future) rather than after whole minutes.
@@ -95,6 +104,7 @@ private:
     void notify();
     void refusedLater(quint32 id);
     void refuse(qint32 code);
+    void periodEnded(bool wasOn, PeriodEnd why);
 
     std::unique_ptr<PowerAssertions> m_assertions;
     Clock &m_clock;
@@ -112,4 +122,5 @@ private:
     std::function<void()> m_controlListener;
     std::function<void()> m_onHoldChange;
     std::function<void(quint32)> m_onGuestEnd;
+    std::function<void(PeriodEnd)> m_onPeriodEnd;
 };

@@ -4,6 +4,7 @@
 #include "defaultsstore.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace SettingKeys {
 bool Flag::read() const
@@ -32,6 +33,22 @@ qint64 Integer::read() const
 }
 
 void Integer::write(qint64 value) const
+{
+    DefaultsStore::setValue(key(), clamped(value));
+}
+
+qint64 Choice::clamped(qint64 value) const
+{
+    const auto above = std::upper_bound(values.begin(), values.end(), value);
+    return above == values.begin() ? values.front() : *std::prev(above);
+}
+
+qint64 Choice::read() const
+{
+    return clamped(DefaultsStore::integer(key()).value_or(fallback));
+}
+
+void Choice::write(qint64 value) const
 {
     DefaultsStore::setValue(key(), clamped(value));
 }

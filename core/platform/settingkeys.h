@@ -7,6 +7,7 @@
 
 #include <limits>
 #include <optional>
+#include <span>
 
 // Every key of the user's defaults in one table: its name, the type a read accepts, what a
 // missing or mistyped entry reads as and, for numbers, the range reads and writes are clamped
@@ -34,6 +35,20 @@ struct Integer
     QString key() const { return QString::fromLatin1(name); }
     // The stored integer as it is, or nothing when it is missing or of another type.
     std::optional<qint64> stored() const;
+    qint64 clamped(qint64 value) const;
+    qint64 read() const;
+    void write(qint64 value) const;
+};
+
+// An integer that only takes the listed values, in ascending order: reads and writes clamp it
+// to the range of the list, then down to the nearest listed value.
+struct Choice
+{
+    const char *name;
+    qint64 fallback;
+    std::span<const qint64> values;
+
+    QString key() const { return QString::fromLatin1(name); }
     qint64 clamped(qint64 value) const;
     qint64 read() const;
     void write(qint64 value) const;
@@ -78,6 +93,13 @@ inline constexpr Integer defaultMinutes { "VLDefaultMinutes", 0 };
 inline constexpr Integer customMinutes { "VLCustomMinutes", 0, 0, 5999 }; // up to 99 h 59 min
 inline constexpr Text statusColor { "VLStatusColor", "#7C3AED" };
 inline constexpr Flag keepDisplay { "VLKeepDisplay", false };
+
+// Power rules and notices; a charge limit of 0 leaves the charge out of it.
+inline constexpr Flag sleepOnBattery { "VLSleepOnBattery", false };
+inline constexpr Flag resumeOnMains { "VLResumeOnMains", false };
+inline constexpr qint64 sleepBelowSteps[] { 0, 10, 20, 30, 50 };
+inline constexpr Choice sleepBelowPercent { "VLSleepBelowPercent", 0, sleepBelowSteps };
+inline constexpr Flag notifyPeriodEnd { "VLNotifyPeriodEnd", true };
 
 // Updates, checked at most hourly and at least weekly
 inline constexpr Flag updaterAutoCheck { "VLUpdaterAutoCheck", true };

@@ -421,6 +421,41 @@ Options:
         <extracomment>Messages window: heading of the user's own reply, followed directly by its date; keep the trailing separator and space</extracomment>
         <translation>You · </translation>
     </message>
+    <message id="notice.keep_awake_more">
+        <source>Keep awake 30 more minutes</source>
+        <extracomment>Desktop notice button: start another 30 minutes</extracomment>
+        <translation>Keep awake 30 more minutes</translation>
+    </message>
+    <message id="notice.low_battery_body">
+        <source>You let this computer sleep when its battery runs low.</source>
+        <extracomment>Desktop notice body: why the period ended (the charge rule)</extracomment>
+        <translation>You let this computer sleep when its battery runs low.</translation>
+    </message>
+    <message id="notice.low_battery_title">
+        <source>Keep-awake ended: battery below %lld %%</source>
+        <extracomment>Desktop notice title; %lld = the charge limit in percent, %% = the percent sign</extracomment>
+        <translation>Keep-awake ended: battery below %lld %%</translation>
+    </message>
+    <message id="notice.on_battery_body">
+        <source>You let this computer sleep when it runs on battery.</source>
+        <extracomment>Desktop notice body: why the period ended (the battery rule)</extracomment>
+        <translation>You let this computer sleep when it runs on battery.</translation>
+    </message>
+    <message id="notice.on_battery_title">
+        <source>Keep-awake ended: on battery</source>
+        <extracomment>Desktop notice title: a period ended because the computer left mains power</extracomment>
+        <translation>Keep-awake ended: on battery</translation>
+    </message>
+    <message id="notice.period_over_body">
+        <source>Time is up: this computer may sleep again as usual.</source>
+        <extracomment>Desktop notice body: a timed period ran out</extracomment>
+        <translation>Time is up: this computer may sleep again as usual.</translation>
+    </message>
+    <message id="notice.period_over_title">
+        <source>Keep-awake period over</source>
+        <extracomment>Desktop notice title: a timed period ran out</extracomment>
+        <translation>Keep-awake period over</translation>
+    </message>
     <message id="onboarding.dock_button">
         <source>Standard App</source>
         <extracomment>First-launch alert: first button, chooses a normal window with a taskbar entry</extracomment>
@@ -555,6 +590,46 @@ Options:
         <source>Menu bar mode</source>
         <extracomment>Settings page checkbox (short): run as an icon in the menu bar / tray only, with no taskbar entry</extracomment>
         <translation>Menu bar mode</translation>
+    </message>
+    <message id="settings.notify_period_end">
+        <source>Notify when a period ends</source>
+        <extracomment>Settings checkbox: desktop notice when a period ends by itself or by a power rule</extracomment>
+        <translation>Notify when a period ends</translation>
+    </message>
+    <message id="settings.percent_format">
+        <source>%lld %%</source>
+        <extracomment>Menu entry: a battery charge; %lld = the percentage, %% = the percent sign</extracomment>
+        <translation>%lld %%</translation>
+    </message>
+    <message id="settings.power_title">
+        <source>Power</source>
+        <extracomment>Settings page: name of the card with the battery rules and the notices</extracomment>
+        <translation>Power</translation>
+    </message>
+    <message id="settings.power_unavailable">
+        <source>Battery rules are unavailable on this computer.</source>
+        <extracomment>Settings line shown when no battery (or no power service) is found</extracomment>
+        <translation>Battery rules are unavailable on this computer.</translation>
+    </message>
+    <message id="settings.resume_on_mains">
+        <source>and resume when plugged in again</source>
+        <extracomment>Settings checkbox under the previous one: bring back the period with its time left when mains power returns</extracomment>
+        <translation>and resume when plugged in again</translation>
+    </message>
+    <message id="settings.sleep_below">
+        <source>Allow sleep below</source>
+        <extracomment>Settings label before a menu of charge levels: end the period on battery below that charge</extracomment>
+        <translation>Allow sleep below</translation>
+    </message>
+    <message id="settings.sleep_below_off">
+        <source>Off</source>
+        <extracomment>Menu entry: no charge limit</extracomment>
+        <translation>Off</translation>
+    </message>
+    <message id="settings.sleep_on_battery">
+        <source>Allow sleep on battery</source>
+        <extracomment>Settings checkbox: end the period when the computer leaves mains power</extracomment>
+        <translation>Allow sleep on battery</translation>
     </message>
     <message id="settings.title">
         <source>Settings</source>

@@ -1,0 +1,8 @@
+// SPDX-License-Identifier: MIT
+#include "memorypowersource.h"
+
+void MemoryPowerSource::setState(const State &state)
+{
+    m_state = state;
+    emit changed();
+}
