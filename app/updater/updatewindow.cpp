@@ -57,6 +57,8 @@ UpdateWindow::UpdateWindow(QWidget *parent)
     m_notes->setReadOnly(true);
     m_notes->setMinimumHeight(160);
     m_primary->setDefault(true);
+    // Return means the primary answer even when the checking state left the focus on Cancel.
+    m_secondary->setAutoDefault(false);
     connect(m_primary, &QPushButton::clicked, this, &UpdateWindow::openTarget);
     connect(m_secondary, &QPushButton::clicked, this, &UpdateWindow::reject);
 
@@ -151,6 +153,8 @@ void UpdateWindow::present(const QString &title, const QString &info, const QStr
     m_primary->setVisible(!primary.isEmpty());
     m_secondary->setText(secondary);
     m_secondary->setVisible(!secondary.isEmpty());
+    if (!primary.isEmpty())
+        m_primary->setFocus();
     adjustSize();
 }
 

@@ -67,6 +67,10 @@ class Meeting(Desktop):
         self.press(window, keys)
         self.run("xdotool", "type", "--delay", "15", text)
 
+    def height_of(self, window):
+        shell = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
+        return int(dict(line.split("=", 1) for line in shell.split())["HEIGHT"])
+
     def set_menu_bar_mode(self, on):
         self.write_settings(dict(self.settings(), VLMenuBarMode=on))
 
@@ -149,8 +153,9 @@ def release_is_offered(meeting, texts):
     window = meeting.wait(f'the "{texts["update.window_title"]}" window', lambda: next(
         (w for w in meeting.visible_windows() if meeting.run(
             "xdotool", "getwindowname", str(w)).startswith(texts["update.window_title"])), None))
-    meeting.wait("the feed to be read", lambda: "appcast.xml" in meeting.output_of(
-        "veluna-server"))
+    # The answer replaces the short "checking" state with the offer and its release notes,
+    # whose box alone is 160 pixels high.
+    meeting.wait("the offer with its release notes", lambda: meeting.height_of(window) > 250)
     meeting.press(window, "Return")
     opened = meeting.wait("the download page to open", lambda: os.path.exists(meeting.opened)
                           and open(meeting.opened, encoding="utf-8").read().split())
