@@ -43,7 +43,7 @@ PowerCard::PowerCard(PowerSource &source, QWidget *parent)
     (new CardView(this))->setGeometry(rect());
     buildRuleRows();
     m_notify
-        = addCheckbox(this, "settings.notify_period_end", SettingKeys::notifyPeriodEnd, 16, 76);
+        = addCheckbox(this, "settings.notify_period_end", SettingKeys::notifyPeriodEnd, 16, 68);
     m_unavailable
         = addLabel(this, L("settings.power_unavailable"), 11, UiKit::secondaryLabel(), 16, 97);
     connect(&m_source, &PowerSource::changed, this, &PowerCard::showAvailability);
@@ -53,12 +53,12 @@ PowerCard::PowerCard(PowerSource &source, QWidget *parent)
 
 void PowerCard::buildRuleRows()
 {
-    m_battery = addCheckbox(this, "settings.sleep_on_battery", SettingKeys::sleepOnBattery, 16, 6);
-    m_resume = addCheckbox(this, "settings.resume_on_mains", SettingKeys::resumeOnMains, 36, 28);
+    m_battery = addCheckbox(this, "settings.sleep_on_battery", SettingKeys::sleepOnBattery, 16, 4);
+    m_resume = addCheckbox(this, "settings.resume_on_mains", SettingKeys::resumeOnMains, 36, 24);
     m_belowLabel = addLabel(this, L("settings.sleep_below"), 13,
-                            DynamicColor::paletteRole(QPalette::WindowText), 16, 62);
+                            DynamicColor::paletteRole(QPalette::WindowText), 16, 56);
     m_below = new QComboBox(this);
-    m_below->setGeometry(cardSize.width() - 16 - 100, 50, 100, 24);
+    m_below->setGeometry(cardSize.width() - 16 - 100, 45, 100, 22);
     for (const qint64 percent : SettingKeys::sleepBelowSteps)
         m_below->addItem(percent ? L(QStringLiteral("settings.percent_format"), percent)
                                  : L("settings.sleep_below_off"),

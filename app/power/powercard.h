@@ -17,7 +17,7 @@ class PowerCard : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr QSize cardSize { 382, 106 };
+    static constexpr QSize cardSize { 382, 108 };
 
     explicit PowerCard(PowerSource &source, QWidget *parent = nullptr);
 

@@ -85,7 +85,7 @@ SettingsPage::SettingsPage(AwakeEngine &engine, Updater &updater, LoginItem &log
     buildOptionsCards();
     buildButtons();
     m_powerCard = new PowerCard(powerSource, this);
-    m_powerCard->move(24, 406); // in the free band between the separator and the mark
+    m_powerCard->move(24, 405); // in the free band between the separator and the mark
     buildAboutBlock();
     connect(&m_displayMode, &DisplayMode::menuBarModeChanged, this, &SettingsPage::showMenuBarMode);
 }

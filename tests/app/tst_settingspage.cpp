@@ -3,6 +3,7 @@
 #include "awakesettings.h"
 #include "defaultsstore.h"
 #include "localisation.h"
+#include "powercard.h"
 #include "settingkeys.h"
 #include "shellfixture.h"
 #include "statusitemcontroller.h"
@@ -48,6 +49,8 @@ private slots:
     void checkboxesActAtOnceAndAreStored_data();
     void checkboxesActAtOnceAndAreStored();
     void colourChangesRedrawTheTrayIcon();
+    void powerCardFitsTheFreeBand_data();
+    void powerCardFitsTheFreeBand();
 
 private:
     AppDelegate &launch(bool menuBarMode = false)
@@ -194,6 +197,39 @@ void TestSettingsPage::colourChangesRedrawTheTrayIcon()
     QCOMPARE(AwakeSettings::statusColorHex(), QStringLiteral("#22C55E"));
     choose(colors, 0);
     QVERIFY(!delegate.statusController().appearance().tint);
+}
+
+void TestSettingsPage::powerCardFitsTheFreeBand_data()
+{
+    QTest::addColumn<QLocale::Language>("language");
+    QTest::newRow("English") << QLocale::English;
+    QTest::newRow("French") << QLocale::French;
+}
+
+// Between the separator and the mark, every text whole and no control over another, with the
+// line saying the rules are unavailable shown (no UPower here).
+void TestSettingsPage::powerCardFitsTheFreeBand()
+{
+    QFETCH(QLocale::Language, language);
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale(language));
+    PowerCard *card = launch().settingsPage()->powerCard();
+    Localisation::install(QStringLiteral(":/i18n"), QStringLiteral("veluna"), QLocale());
+    QVERIFY(card->geometry().top() > 401 && card->geometry().bottom() < 516);
+    QVERIFY(card->unavailableLine()->isVisibleTo(card));
+    QList<QWidget *> controls;
+    for (QWidget *control : card->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (control->isVisibleTo(card) && control->size() != card->size())
+            controls.append(control);
+    }
+    QCOMPARE(controls.size(), 6);
+    for (const QWidget *control : controls) {
+        const QString what = control->property("text").toString();
+        QVERIFY2(card->rect().contains(control->geometry()), qPrintable(what));
+        QVERIFY2(control->width() >= control->sizeHint().width(), qPrintable(what));
+        for (const QWidget *other : controls)
+            QVERIFY2(other == control || !other->geometry().intersects(control->geometry()),
+                     qPrintable(what + u'/' + other->property("text").toString()));
+    }
 }
 
 QTEST_MAIN(TestSettingsPage)
