@@ -39,7 +39,10 @@ from the command line.")
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME veluna-server)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS adduser)
+# Beyond what dpkg-shlibdeps sees: the maintainer scripts' adduser, and the SQL driver Qt loads
+# as a plugin for the default SQLite database (PostgreSQL's for a shared one).
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS libqt6sql6-psql)
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA ${debianDir}/veluna-server/postinst
   ${debianDir}/veluna-server/prerm ${debianDir}/veluna-server/postrm
   ${debianDir}/veluna-server/conffiles)

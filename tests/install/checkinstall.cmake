@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Installs the build into PREFIX (emptied first) and checks that the program, its desktop entry,
-# its metainfo, its icons and its screenshot are where desktops look, filled in and well formed.
+# Installs the program's component of the build into PREFIX (emptied first) and checks that it,
+# its desktop entry, metainfo, icons and screenshot are where desktops look, filled in and well
+# formed.
 # The desktop entry and the metainfo also pass desktop-file-validate and appstreamcli --pedantic.
 cmake_policy(VERSION 3.25)
 
@@ -17,7 +18,7 @@ endmacro()
 
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
-  RESULT_VARIABLE result OUTPUT_QUIET)
+  --component app RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()

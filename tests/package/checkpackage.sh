@@ -29,21 +29,24 @@ for package in veluna veluna-server; do
   fi
 done
 
+state_was_there=$([ -e /var/lib/veluna-server ] && echo yes)
 restore() {
   for package in "${installed[@]}"; do
     dpkg-query -W "$package" >/dev/null 2>&1 && apt-get purge -y -q "$package" >/dev/null
   done
   if getent passwd veluna-server >/dev/null; then deluser --system veluna-server >/dev/null; fi
   if getent group veluna-server >/dev/null; then delgroup --system veluna-server >/dev/null; fi
+  [ -n "$state_was_there" ] || rm -rf /var/lib/veluna-server
 }
 trap restore EXIT
+trap 'exit 1' TERM INT HUP
 
 mapfile -t debs < <("$source_dir/scripts/package.sh" "$build_dir")
 [ ${#debs[@]} -gt 0 ] || { echo "FAIL: scripts/package.sh made no package"; exit 1; }
 
 for deb in "${debs[@]}"; do
   echo "== lintian $(basename "$deb")"
-  report=$(lintian --no-tag-display-limit "$deb" 2>&1)
+  report=$(lintian --tag-display-limit 0 "$deb" 2>&1)
   [ -n "$report" ] && printf '%s\n' "$report"
   grep -q '^E: ' <<<"$report" && fail "lintian reports errors on $(basename "$deb")"
 done
@@ -62,11 +65,37 @@ check_veluna() {
   done
 }
 
+# The server as its unit starts it: its user, its state folder, the installed configuration; it
+# must answer over HTTP (an empty feed is a 503) and keep its database in the state folder.
 check_veluna_server() {
+  local port server answer
   getent passwd veluna-server >/dev/null || fail "veluna-server installed no veluna-server user"
   [ "$(stat -c %U /var/lib/veluna-server 2>/dev/null)" = veluna-server ] ||
     fail "/var/lib/veluna-server is missing or not owned by veluna-server"
   [ -f /usr/lib/systemd/system/veluna-server.service ] || fail "no veluna-server.service unit"
+  port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  setpriv --reuid=veluna-server --regid=veluna-server --init-groups env -i \
+    STATE_DIRECTORY=/var/lib/veluna-server VELUNA_SERVER_PORT="$port" QT_ENABLE_REGEXP_JIT=0 \
+    /usr/bin/veluna-server --config /etc/veluna-server/veluna-server.conf &
+  server=$!
+  answer=$(/usr/bin/python3 - "$port" <<'PY'
+import sys, time, urllib.error, urllib.request
+for _ in range(100):
+    try:
+        print(urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/veluna/appcast.xml", timeout=2).status)
+        break
+    except urllib.error.HTTPError as error:
+        print(error.code)
+        break
+    except OSError:
+        time.sleep(0.1)
+PY
+)
+  kill "$server" 2>/dev/null
+  wait "$server"
+  case $answer in 200 | 503) ;; *) fail "the installed veluna-server did not answer on port $port ('$answer')" ;; esac
+  [ "$(stat -c %U /var/lib/veluna-server/veluna.db 2>/dev/null)" = veluna-server ] ||
+    fail "veluna-server kept no database of its own in /var/lib/veluna-server"
 }
 
 check_purged_veluna_server() {
@@ -88,7 +117,11 @@ round_trip() {
   listed=$(dpkg -L "$package")
   "check_${package//-/_}"
   apt-get remove -y -q "$package" >/dev/null || fail "apt-get remove $package failed"
-  apt-get purge -y -q "$package" >/dev/null || fail "apt-get purge $package failed"
+  # A package whose configuration files stay after removal is purged; one without is gone already.
+  if dpkg-query -W "$package" >/dev/null 2>&1; then
+    apt-get purge -y -q "$package" >/dev/null || fail "apt-get purge $package failed"
+  fi
+  dpkg-query -W "$package" >/dev/null 2>&1 && fail "dpkg still knows $package after the purge"
   while read -r path; do
     [ "$path" = /. ] && continue
     if [ -e "$path" ] && [ ! -d "$path" ]; then fail "$path outlived apt-get remove $package"; fi
@@ -110,4 +143,4 @@ if [ "$failures" -gt 0 ]; then
   echo "FAIL: $failures check(s) failed"
   exit 1
 fi
-echo "PASS: ${#debs[@]} package(s) built, lintian-clean, installed and removed without a trace"
+echo "PASS: ${#debs[@]} package(s) built with no lintian error, installed and removed without a trace"
