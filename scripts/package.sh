@@ -11,6 +11,9 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 fail() { echo "package: $*" >&2; exit 1; }
 
+command -v dpkg-shlibdeps >/dev/null ||
+  fail "dpkg-shlibdeps is missing: apt-get install dpkg-dev (or scripts/setup.sh <build-dir> test)"
+
 # Packages install under /usr, and their configuration under /etc, which GNUInstallDirs gives only
 # to a build whose prefix is /usr.
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
