@@ -51,7 +51,7 @@ set(CPACK_COMPONENT_SERVER_DESCRIPTION "support inbox, crash reports and update 
 The maker's side of Veluna: it receives the support messages and crash reports
 the program sends, answers them, and serves the update feed. It runs as the
 systemd service veluna-server, as a system user of that name, with its state
-in /var/lib/veluna-server.")
+in /var/lib/veluna-server; veluna-admin is the maker's command for it.")
 
 # A package for each component that has install rules: today's program, and the server once built.
 get_cmake_property(components COMPONENTS)

@@ -49,6 +49,8 @@ for deb in "${debs[@]}"; do
   report=$(lintian --tag-display-limit 0 "$deb" 2>&1)
   [ -n "$report" ] && printf '%s\n' "$report"
   grep -q '^E: ' <<<"$report" && fail "lintian reports errors on $(basename "$deb")"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
+    fail "$(basename "$deb") has version $(dpkg-deb -f "$deb" Version), the project $version"
 done
 
 # What the installed veluna must offer: it runs, and the desktop finds its entry and icons.
@@ -115,6 +117,9 @@ round_trip() {
   fi
   is_installed "$package" || fail "$package is not installed after apt-get install"
   listed=$(dpkg -L "$package")
+  zcat "/usr/share/doc/$package/changelog.gz" 2>/dev/null | head -n 1 |
+    grep -q "^veluna ($version) " ||
+    fail "/usr/share/doc/$package/changelog.gz does not start with release $version"
   "check_${package//-/_}"
   apt-get remove -y -q "$package" >/dev/null || fail "apt-get remove $package failed"
   # A package whose configuration files stay after removal is purged; one without is gone already.
