@@ -36,14 +36,12 @@ std::optional<qint64> countInGroup(QSqlDatabase &db, const QJsonObject &request,
 
 bool keepReport(QSqlDatabase &db, qint64 group, const QJsonObject &request, qint64 now)
 {
-    return SqlCall::run(
-               db,
-               QStringLiteral(
-                   "INSERT INTO crash_reports(group_id, device, version, os, kind, message, "
-                   "stack, received_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-               { group, text(request, "d"), text(request, "v"), text(request, "os"),
-                 text(request, "kind"), text(request, "message"), text(request, "stack"), now })
-        .has_value();
+    return bool(SqlCall::run(
+        db,
+        QStringLiteral("INSERT INTO crash_reports(group_id, device, version, os, kind, message, "
+                       "stack, received_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+        { group, text(request, "d"), text(request, "v"), text(request, "os"), text(request, "kind"),
+          text(request, "message"), text(request, "stack"), now }));
 }
 
 } // namespace

@@ -1,24 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "sqlcall.h"
 
+#include "statementcache.h"
+
 #include <QSqlError>
 
 #include <cstdio>
 
-std::optional<QSqlQuery> SqlCall::run(QSqlDatabase &db, const QString &statement,
-                                      const QVariantList &values)
+SqlCall::Result SqlCall::run(QSqlDatabase &db, const QString &statement, const QVariantList &values)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (query.prepare(statement)) {
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (query.exec())
-            return query;
+    QString error;
+    QSqlQuery *query = StatementCache::prepared(db, statement, &error);
+    if (query) {
+        for (int i = 0; i < values.size(); ++i)
+            query->bindValue(i, values[i]);
+        if (query->exec())
+            return Result(query);
+        error = query->lastError().text();
+        StatementCache::drop(statement);
     }
     // The statement text is ours; the bound values (user text) are never logged.
-    std::fprintf(stderr, "veluna-server: database: %s\n", qPrintable(query.lastError().text()));
-    return std::nullopt;
+    std::fprintf(stderr, "veluna-server: database: %s\n", qPrintable(error));
+    return Result();
 }
 
 SqlCall::Transaction::Transaction(QSqlDatabase &db)

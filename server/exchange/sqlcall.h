@@ -6,14 +6,35 @@
 #include <QString>
 #include <QVariantList>
 
-#include <optional>
-
 // Parameterised statements in one call, and a transaction that rolls back unless committed, so
 // an exchange that fails half-way stores nothing.
 namespace SqlCall {
-// The executed query (positioned before its first row), or nothing when it failed.
-std::optional<QSqlQuery> run(QSqlDatabase &db, const QString &statement,
-                             const QVariantList &values = {});
+// An executed statement of the thread's statement cache, positioned before its first row. It
+// lets go of its rows when it goes out of scope, so the statement is ready to run again and
+// holds no SQLite read snapshot (which would keep the write-ahead log from being checkpointed).
+class Result
+{
+public:
+    explicit Result(QSqlQuery *query = nullptr)
+        : m_query(query)
+    { }
+    ~Result()
+    {
+        if (m_query)
+            m_query->finish();
+    }
+    Result(const Result &) = delete;
+    Result &operator=(const Result &) = delete;
+
+    explicit operator bool() const { return m_query != nullptr; }
+    QSqlQuery *operator->() const { return m_query; }
+
+private:
+    QSqlQuery *m_query;
+};
+
+// The executed statement, or an empty result when it failed.
+Result run(QSqlDatabase &db, const QString &statement, const QVariantList &values = {});
 
 class Transaction
 {

@@ -15,14 +15,13 @@ QString text(const QJsonObject &request, const char *name)
 
 bool recordDevice(QSqlDatabase &db, const QJsonObject &request, qint64 now)
 {
-    return SqlCall::run(
-               db,
-               QStringLiteral(
-                   "INSERT INTO devices(id, version, os, first_seen, last_seen) "
-                   "VALUES (?, ?, ?, ?, ?) ON CONFLICT (id) DO UPDATE SET "
-                   "version = excluded.version, os = excluded.os, last_seen = excluded.last_seen"),
-               { text(request, "d"), text(request, "v"), text(request, "os"), now, now })
-        .has_value();
+    return bool(SqlCall::run(
+        db,
+        QStringLiteral(
+            "INSERT INTO devices(id, version, os, first_seen, last_seen) "
+            "VALUES (?, ?, ?, ?, ?) ON CONFLICT (id) DO UPDATE SET "
+            "version = excluded.version, os = excluded.os, last_seen = excluded.last_seen"),
+        { text(request, "d"), text(request, "v"), text(request, "os"), now, now }));
 }
 
 // Only a message of this device can be acknowledged by it, and only once.
@@ -33,28 +32,29 @@ bool acknowledge(QSqlDatabase &db, const QString &device, qint64 messageId, qint
                db,
                QStringLiteral("UPDATE messages SET delivered_at = ? WHERE id = ? AND device = ? "
                               "AND author = 'maker' AND delivered_at IS NULL"),
-               { now, messageId, device })
-               .has_value();
+               { now, messageId, device });
 }
 
-// {"mid", "msg", "tk"}, or nothing when the database failed.
+// {"mid", "msg", "tk"}, or nothing when the database failed. One statement reads both the
+// conversation's state and the oldest undelivered maker message, each of which may be missing.
 std::optional<QJsonObject> offer(QSqlDatabase &db, const QString &device)
 {
-    auto message = SqlCall::run(
+    const auto row = SqlCall::run(
         db,
-        QStringLiteral("SELECT id, body FROM messages WHERE device = ? AND author = 'maker' "
-                       "AND delivered_at IS NULL ORDER BY id LIMIT 1"),
+        QStringLiteral(
+            "SELECT c.state, m.id, m.body FROM (SELECT CAST(? AS TEXT) AS device) AS asked "
+            "LEFT JOIN conversations c ON c.device = asked.device "
+            "LEFT JOIN messages m ON m.id = (SELECT id FROM messages WHERE device = asked.device "
+            "AND author = 'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1)"),
         { device });
-    auto state = SqlCall::run(
-        db, QStringLiteral("SELECT state FROM conversations WHERE device = ?"), { device });
-    if (!message || !state)
+    if (!row || !row->next())
         return std::nullopt;
-    const bool waiting = message->next();
+    const bool waiting = !row->isNull(1);
     return QJsonObject {
-        { QStringLiteral("mid"), waiting ? message->value(0).toLongLong() : 0 },
-        { QStringLiteral("msg"), waiting ? message->value(1).toString() : QString() },
+        { QStringLiteral("mid"), waiting ? row->value(1).toLongLong() : 0 },
+        { QStringLiteral("msg"), waiting ? row->value(2).toString() : QString() },
         { QStringLiteral("tk"),
-          state->next() ? state->value(0).toString() : QStringLiteral("none") },
+          row->isNull(0) ? QStringLiteral("none") : row->value(0).toString() },
     };
 }
 

@@ -2,6 +2,7 @@
 #include "database.h"
 
 #include "serverconfig.h"
+#include "statementcache.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -45,19 +46,29 @@ QSqlDatabase sqlite(const QString &location, QString *error)
     return db;
 }
 
-// WAL lets readers (the admin command) work while the server writes; NORMAL synchronisation is
-// safe in WAL mode and spares an fsync per commit.
-bool prepareSqlite(QSqlDatabase &db, QString *error)
+bool applySettings(QSqlDatabase &db, std::initializer_list<const char *> settings, QString *error)
 {
-    for (const char *pragma : { "PRAGMA journal_mode=WAL", "PRAGMA busy_timeout=5000",
-                                "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON" }) {
+    for (const char *setting : settings) {
         QSqlQuery query(db);
-        if (!query.exec(QLatin1String(pragma))) {
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(pragma), query.lastError().text());
+        if (!query.exec(QLatin1String(setting))) {
+            *error = QStringLiteral("%1: %2").arg(QLatin1String(setting), query.lastError().text());
             return false;
         }
     }
     return true;
+}
+
+// WAL lets readers (the admin command) work while the server writes; NORMAL synchronisation is
+// safe in WAL mode and spares an fsync per commit. PostgreSQL's notices (such as "already
+// exists, skipping" from the migrations of every new connection) say nothing worth a log line.
+bool prepare(QSqlDatabase &db, Dialect dialect, QString *error)
+{
+    if (dialect == Dialect::Postgresql)
+        return applySettings(db, { "SET client_min_messages = warning" }, error);
+    return applySettings(db,
+                         { "PRAGMA journal_mode=WAL", "PRAGMA busy_timeout=5000",
+                           "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON" },
+                         error);
 }
 
 bool connect(QSqlDatabase &db, Dialect dialect, QString *error)
@@ -66,8 +77,7 @@ bool connect(QSqlDatabase &db, Dialect dialect, QString *error)
         *error = db.lastError().text();
         return false;
     }
-    return (dialect != Dialect::Sqlite || prepareSqlite(db, error))
-        && Migrations::apply(db, dialect, error);
+    return prepare(db, dialect, error) && Migrations::apply(db, dialect, error);
 }
 
 } // namespace
@@ -108,6 +118,7 @@ void Database::close()
     const QString name = connectionName();
     if (!QSqlDatabase::contains(name))
         return;
+    StatementCache::clear();
     QSqlDatabase::database(name, false).close();
     QSqlDatabase::removeDatabase(name);
 }
