@@ -24,8 +24,21 @@ SqlCall::Result SqlCall::run(QSqlDatabase &db, const QString &statement, const Q
     return Result();
 }
 
+namespace {
+
+std::unique_lock<std::mutex> writerTurn(const QSqlDatabase &db)
+{
+    static std::mutex writer;
+    if (db.driverName() == QLatin1String("QSQLITE"))
+        return std::unique_lock(writer);
+    return {};
+}
+
+} // namespace
+
 SqlCall::Transaction::Transaction(QSqlDatabase &db)
-    : m_db(db)
+    : m_turn(writerTurn(db))
+    , m_db(db)
     , m_open(db.transaction())
 { }
 

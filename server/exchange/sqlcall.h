@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <mutex>
+
 // Parameterised statements in one call, and a transaction that rolls back unless committed, so
 // an exchange that fails half-way stores nothing.
 namespace SqlCall {
@@ -36,6 +38,9 @@ private:
 // The executed statement, or an empty result when it failed.
 Result run(QSqlDatabase &db, const QString &statement, const QVariantList &values = {});
 
+// On SQLite the threads of this process take turns at writing: SQLite has one writer at a time
+// anyway, and a thread that found the database locked would sleep in its busy handler (for
+// milliseconds) instead of waking the moment the other thread commits.
 class Transaction
 {
 public:
@@ -48,6 +53,7 @@ public:
     bool commit();
 
 private:
+    std::unique_lock<std::mutex> m_turn;
     QSqlDatabase &m_db;
     bool m_open;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "serverconfig.h"
 
+#include "database.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -81,12 +83,22 @@ ServerConfig ServerConfig::load(const QString &path)
     config.m_bodyTimeout = int(read.number("body_timeout", 10, 1, 3600));
     config.m_maxConnections = int(read.number("max_connections", 256, 1, 1000000));
     config.m_ratePerMinute = int(read.number("rate_per_minute", 30, 1, 1000000));
-    config.m_threads = int(read.number("threads", qMax(2, QThread::idealThreadCount()), 1, 256));
+    config.m_threads = int(read.number("threads", defaultThreads(config.m_database), 1, 256));
     config.m_tlsCertificate = read.text("tls_certificate", QString());
     config.m_tlsKey = read.text("tls_key", QString());
     if (config.m_tlsCertificate.isEmpty() != config.m_tlsKey.isEmpty())
         config.m_errors << QStringLiteral("tls_certificate and tls_key go together");
     return config;
+}
+
+// A thread waits while its connection runs a statement. SQLite writes one transaction at a time
+// and answers in microseconds, so a thread per core keeps the cores busy; PostgreSQL spends most
+// of a sync waiting for its commit to reach the disk, and many connections committing at once
+// share one flush, so it gets several threads per core.
+int ServerConfig::defaultThreads(const QString &database)
+{
+    const int cores = qMax(2, QThread::idealThreadCount());
+    return Database::dialect(database) == Migrations::Dialect::Postgresql ? 8 * cores : cores;
 }
 
 QString ServerConfig::defaultDatabase()

@@ -38,6 +38,8 @@ public:
     // Where the SQLite file lives when the configuration names no database: the state folder
     // systemd gives the service, else the user's XDG state folder.
     static QString defaultDatabase();
+    // Threads serving requests when the configuration does not say.
+    static int defaultThreads(const QString &database);
 
 private:
     class Reader;
