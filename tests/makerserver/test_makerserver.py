@@ -99,6 +99,14 @@ class Server:
         status, _, data = self.request("POST", path, body)
         return status, (json.loads(data) if data else None)
 
+    def open_connections(self):
+        """The server's accepted connections not yet closed on its side (established, or
+        closed by the client and not yet by the server)."""
+        with open("/proc/net/tcp") as table:
+            rows = [line.split() for line in table.readlines()[1:]]
+        return sum(1 for row in rows if int(row[1].split(":")[1], 16) == self.port
+                   and row[3] in ("01", "08"))
+
     def rss_kib(self):
         with open(f"/proc/{self.process.pid}/status") as status:
             return next(int(l.split()[1]) for l in status if l.startswith("VmRSS:"))
@@ -136,6 +144,12 @@ class MakerServerTest(unittest.TestCase):
             cls.server.stop()
         cls.backend.stop()
         shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def wait_for(self, condition, seconds=5.0):
+        deadline = time.monotonic() + seconds
+        while not condition():
+            self.assertLess(time.monotonic(), deadline, "timed out")
+            time.sleep(0.02)
 
     def sql(self, statement):
         return self.backend.sql(statement)
@@ -287,7 +301,8 @@ class MakerServerTest(unittest.TestCase):
             connection.request("GET", FEED)
             connection.getresponse().read()  # answered, so admitted, and kept open
             return connection
-        time.sleep(0.3)  # the connections of earlier cases finish closing on the server's side
+        # The connections of earlier cases still count until the server has closed its side.
+        self.wait_for(lambda: self.server.open_connections() == 0)
         held = [kept_alive() for _ in range(MAX_CONNECTIONS)]
         with socket.create_connection(("127.0.0.1", self.server.port), timeout=5) as extra:
             try:
@@ -298,7 +313,7 @@ class MakerServerTest(unittest.TestCase):
             self.assertEqual(answer, b"")
         for connection in held:
             connection.close()
-        time.sleep(0.3)
+        self.wait_for(lambda: self.server.open_connections() == 0)
         self.assertEqual(self.server.request("GET", FEED)[0], 200)
 
     def test_zz_sigterm_finishes_the_request_under_way_then_exits_0(self):
