@@ -20,6 +20,7 @@ QString configPath(const QCoreApplication &app)
         "Serves the support exchanges, crash reports and update feed of Veluna. Every setting "
         "can also come from an environment variable VELUNA_SERVER_<KEY>."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({ QStringLiteral("config"), QStringLiteral("The INI configuration file."),
                        QStringLiteral("file") });
     parser.process(app);
@@ -38,6 +39,7 @@ int main(int argc, char **argv)
 {
     // Qt SQL loads its drivers through the application object; its event loop never runs.
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELUNA_VERSION));
     const ServerConfig config = ServerConfig::load(configPath(app));
     if (!config.errors().isEmpty())
         return fail(config.errors().join(QStringLiteral("; ")));

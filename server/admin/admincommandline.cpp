@@ -10,6 +10,7 @@
 #include "serverconfig.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -127,6 +128,7 @@ void addOptions(QCommandLineParser &parser)
         QStringLiteral("The maker's command for veluna-server's database.\n\n")
         + QLatin1String(commands));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions(
         { { QStringLiteral("config"), QStringLiteral("veluna-server's configuration."),
             QStringLiteral("FILE") },
@@ -154,6 +156,11 @@ ExitStatus AdminCommandLine::run(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("help"))) {
         output.print(parser.helpText());
+        return Done;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        output.print(QCoreApplication::applicationName() + u' '
+                     + QCoreApplication::applicationVersion() + u'\n');
         return Done;
     }
     return runOnDatabase(parser, output);

@@ -7,5 +7,6 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veluna-admin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELUNA_VERSION));
     return AdminCommandLine().run(QCoreApplication::arguments());
 }

@@ -75,6 +75,11 @@ check_veluna_server() {
   [ "$(stat -c %U /var/lib/veluna-server 2>/dev/null)" = veluna-server ] ||
     fail "/var/lib/veluna-server is missing or not owned by veluna-server"
   [ -f /usr/lib/systemd/system/veluna-server.service ] || fail "no veluna-server.service unit"
+  for program in veluna-server veluna-admin; do
+    answer=$("/usr/bin/$program" --version 2>&1)
+    [ "$answer" = "$program $version" ] || fail "$program --version says '$answer'"
+    [ -f "/usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+  done
   port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   setpriv --reuid=veluna-server --regid=veluna-server --init-groups env -i \
     STATE_DIRECTORY=/var/lib/veluna-server VELUNA_SERVER_PORT="$port" QT_ENABLE_REGEXP_JIT=0 \
