@@ -38,6 +38,12 @@ from harness import IDLE_LOCK, LOGIND_MOCK, SETTLE, WATCHER_MOCK, Desktop, check
 
 # ---------------------------------------------------------------- logind and the tray
 
+def read_texts(translations):
+    """The program's texts by id, as a translation file (veluna_en.ts) gives them."""
+    return {m.get("id"): m.findtext("translation") or m.findtext("source")
+            for m in ET.parse(translations).getroot().iter("message")}
+
+
 def check_awake_settled(desktop, inhibit_calls, after):
     """Still awake once a second, unwanted press would have released it, from inhibit_calls."""
     desktop.wait(f"Inhibit call {inhibit_calls} after {after}",
@@ -220,8 +226,7 @@ def main():
     scenario.add_argument("--quit", choices=sorted(QUIT_PATHS), help="quit by this path")
     parser.add_argument("--failure-screenshot", help="where the screen's PNG goes on failure")
     args = parser.parse_args()
-    texts = {m.get("id"): m.findtext("translation") or m.findtext("source")
-             for m in ET.parse(args.translations).getroot().iter("message")}
+    texts = read_texts(args.translations)
 
     def body():
         log(f"private desktop, XDG_CURRENT_DESKTOP={args.desktop}")

@@ -20,8 +20,8 @@ import os
 import signal
 import socket
 import sys
-import xml.etree.ElementTree as ET
 
+from desktop_session import click, menu_entries, read_texts
 from harness import LOGIND_MOCK, WATCHER_MOCK, Desktop, check, log, run_guarded
 
 REPORT_TEXT = "The tray icon vanished after resume; 'quotes' & <tags> stay as typed"
@@ -81,11 +81,7 @@ class Meeting(Desktop):
 
 def tray_click(meeting, label):
     menu = meeting.tray_menu()
-    _, (_, _, children) = menu.GetLayout(0, -1, [], signature="iias", timeout=5)
-    found = [int(i) for i, props, _ in children if str(props.get("label", "")) == label]
-    check(found, f'the tray menu has no "{label}" entry')
-    log(f'clicking the tray menu entry "{label}"')
-    menu.Event(found[0], "clicked", 0, 0, signature="isvu", timeout=5)
+    click(menu, menu_entries(menu), label)
 
 
 def report_problem(meeting, texts):
@@ -171,8 +167,7 @@ def main():
     parser.add_argument("--translations", required=True, help="resources/translations/veluna_en.ts")
     parser.add_argument("--failure-screenshot", help="where the screen's PNG goes on failure")
     args = parser.parse_args()
-    texts = {m.get("id"): m.findtext("translation") or m.findtext("source")
-             for m in ET.parse(args.translations).getroot().iter("message")}
+    texts = read_texts(args.translations)
 
     def body():
         with Meeting(args) as meeting:
