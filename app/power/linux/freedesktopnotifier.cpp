@@ -22,15 +22,24 @@ QDBusMessage call(const QString &method)
 FreedesktopNotifier::FreedesktopNotifier(const QDBusConnection &bus, QObject *parent)
     : Notifier(parent)
     , m_bus(bus)
+{ }
+
+// The server's signals go to every client that listens, for every program's notices: they are
+// heard only while a notice of ours is up, so other programs' notices never wake this one.
+void FreedesktopNotifier::listen()
 {
-    auto *proxy = new NotificationsProxy(bus, this);
-    connect(proxy, &NotificationsProxy::ActionInvoked, this, [this](uint id, const QString &key) {
+    if (m_proxy)
+        return;
+    m_proxy = new NotificationsProxy(m_bus, this);
+    connect(m_proxy, &NotificationsProxy::ActionInvoked, this, [this](uint id, const QString &key) {
         if (id != 0 && id == m_shownId)
             emit actionInvoked(key);
     });
-    connect(proxy, &NotificationsProxy::NotificationClosed, this, [this](uint id) {
-        if (id == m_shownId)
-            m_shownId = 0;
+    connect(m_proxy, &NotificationsProxy::NotificationClosed, this, [this](uint id) {
+        if (id != m_shownId)
+            return;
+        m_shownId = 0;
+        std::exchange(m_proxy, nullptr)->deleteLater();
     });
 }
 
@@ -53,6 +62,7 @@ void FreedesktopNotifier::send(const Notice &notice, bool withActions)
     const QString desktopId = QString::fromLatin1(DesktopIdentity::desktopId);
     const QVariantMap hints { { QStringLiteral("desktop-entry"), desktopId },
                               { QStringLiteral("urgency"), QVariant::fromValue(uchar(1)) } };
+    listen();
     QDBusMessage message = call(QStringLiteral("Notify"));
     message << QStringLiteral("Veluna") << m_shownId << desktopId << notice.summary << notice.body
             << actions << hints << -1;

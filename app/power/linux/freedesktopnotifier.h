@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 
+class NotificationsProxy;
 class QDBusPendingCall;
 
 // Notices through the desktop's notification server (org.freedesktop.Notifications). The
@@ -20,10 +21,12 @@ public:
     void show(const Notice &notice) override;
 
 private:
+    void listen();
     void send(const Notice &notice, bool withActions);
     void whenAnswered(const QDBusPendingCall &call,
                       std::function<void(const QDBusMessage &)> handler);
 
     QDBusConnection m_bus;
     uint m_shownId = 0; // the server's id of the notice shown last; 0 when none is
+    NotificationsProxy *m_proxy = nullptr; // while a notice may be up
 };
