@@ -1,34 +1,64 @@
 // SPDX-License-Identifier: MIT
-#include "adminfixture.h"
+#include "appcast.h"
+#include "database.h"
+#include "updatefeed.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
-// veluna-admin run for real on a seeded server database: what each command shows, as text and
-// as JSON, and what each change leaves in the database for the server to act on.
-class TestMakerAdmin : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-    void listingsAsText_data();
-    void listingsAsText();
-    void listingsAsJson_data();
-    void listingsAsJson();
-    void changesReachTheDatabase_data();
-    void changesReachTheDatabase();
-
-private:
-    std::unique_ptr<AdminFixture> m_fixture;
-};
+#include <optional>
 
 namespace {
+// Devices last seen an hour, three days, a month and a minute ago; conversations with both
+// authors and hostile texts; crash groups; releases. The fixed times are 2026-12-06 23:33 UTC on.
+const char seed[] = R"(
+INSERT INTO devices VALUES ('dev-a', '1.0.0', 'Debian 12', 1796600000, unixepoch() - 3600),
+  ('dev-b', '1.1.0', 'Fedora 39', 1796600000, unixepoch() - 3 * 86400),
+  ('dev-c', '1.1.0', 'Arch', 1796600000, unixepoch() - 30 * 86400),
+  ('dev-quiet', '1.10.0', 'Ubuntu 24.04', 1796600000, unixepoch() - 60);
+INSERT INTO conversations VALUES ('dev-a', 'open', 1796600100, 1796600200),
+  ('dev-b', 'open', 1796600500, 1796600500), ('dev-c', 'closed', 1796600900, 1796600950);
+INSERT INTO messages (device, author, body, email, created_at, delivered_at) VALUES
+  ('dev-a', 'user', 'Screen still sleeps' || char(10) || 'after 30 min', 'a@example.org',
+   1796600100, NULL),
+  ('dev-a', 'maker', 'Which desktop?', NULL, 1796600200, 1796600300),
+  ('dev-b', 'user', '''; DROP TABLE messages; --', NULL, 1796600500, NULL),
+  ('dev-c', 'user', char(27) || ']0;pwned' || char(7) || 'title' || char(9) || 'and' ||
+   char(8238) || '\x1b', NULL, 1796600900, NULL);
+INSERT INTO crash_groups (signature, kind, message, sample_stack, report_count, first_seen,
+  last_seen) VALUES
+  ('sig-1', 'crash', 'SIGSEGV in tick', '#0 tick' || char(10) || '#1 main', 3, 1796600000,
+   1796600050),
+  ('sig-2', 'error', 'bad ' || char(27) || '[2J', '#0 ' || char(27) || '[2J', 1, 1796600060,
+   1796600060);
+INSERT INTO crash_reports (group_id, device, version, os, kind, message, stack, received_at)
+  VALUES (1, 'dev-a', '1.0.0', 'Debian 12', 'crash', 'm', 's', 1796600000),
+  (1, 'dev-b', '1.1.0', 'Debian 12', 'crash', 'm', 's', 1796600000),
+  (1, 'dev-c', '1.1.0', 'Debian 12', 'crash', 'm', 's', 1796600050),
+  (2, 'dev-b', '1.1.0', 'Debian 12', 'crash', 'm', 's', 1796600060);
+INSERT INTO releases (version, notes, url, length, sha256, published_at) VALUES
+  ('1.0.0', 'Notes', 'https://plenox.app/v/1.0.0', 10, replace(hex(zeroblob(32)), '0', 'a'),
+   1796600000),
+  ('1.1.0', 'Notes', 'https://plenox.app/v/1.1.0', 20, replace(hex(zeroblob(32)), '0', 'b'),
+   1796601000);
+)";
+
+// The SHA-256 of a file holding "veluna\n", as sha256sum gives it.
+const char velunaSha256[] = "3456dc7c1ca4ab1ae586a815d1b162001a4776bdd0cc461c4cf9a704063bee16";
+
+// A listing written out below its opening R"( on lines of their own.
+QString listing(const char *text)
+{
+    return QString::fromUtf8(text + 1);
+}
+
 // A member of a JSON document by a path such as "messages/0/email".
 QJsonValue member(QJsonValue value, const QString &path)
 {
@@ -39,227 +69,284 @@ QJsonValue member(QJsonValue value, const QString &path)
     }
     return value;
 }
-
-QString lines(std::initializer_list<const char *> all)
-{
-    QString text;
-    for (const char *line : all)
-        text += QString::fromUtf8(line) + u'\n';
-    return text;
-}
 } // namespace
 
-void TestMakerAdmin::init()
+// veluna-admin run for real on a seeded server database: what each command shows, as text and
+// as JSON, and what each change leaves in the database for the server to act on; and the update
+// feed the server makes of what it publishes, read by the app's own parser.
+class TestMakerAdmin : public QObject
 {
-    m_fixture = std::make_unique<AdminFixture>();
-    QVERIFY(m_fixture->isReady());
-    QVERIFY(m_fixture->seed());
-}
+    Q_OBJECT
 
-void TestMakerAdmin::cleanup()
-{
-    m_fixture.reset();
-}
+private slots:
+    void init()
+    {
+        m_folder.emplace();
+        QFile config(path("server.conf"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        QVERIFY(config.write("[General]\ndatabase=" + path("veluna.db").toUtf8() + '\n') > 0);
+        config.close();
+        QFile file(path("veluna.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("veluna\n") == 7);
+        file.close();
+        QString error;
+        const std::optional<QSqlDatabase> db = Database::open(path("veluna.db"), &error);
+        QVERIFY2(db, qPrintable(error));
+        m_db = *db;
+        QSqlQuery query(m_db);
+        for (const QString &statement : QString::fromUtf8(seed).split(";\n", Qt::SkipEmptyParts))
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+    }
 
-void TestMakerAdmin::listingsAsText_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected");
-    // Open conversations first, newest first; texts escaped, SQL shown as written.
-    QTest::newRow("conversations")
-        << QStringList { "conversations" }
-        << lines({
-               "DEVICE  STATE   LAST MESSAGE (UTC)  MESSAGES  FIRST LINE",
-               "dev-b   open    2026-12-06 23:41           1  '; DROP TABLE messages; --",
-               "dev-a   open    2026-12-06 23:36           2  Screen still sleeps",
-               "dev-c   closed  2026-12-06 23:48           1  "
-               "\\x1b]0;pwned\\x07title\\tand\\u202e\\\\x1b",
-           });
-    // Every body line indented under its heading, so no text passes for a heading.
-    QTest::newRow("show") << QStringList { "show", "dev-a" }
-                          << lines({ "Device   dev-a", "Version  1.0.0 on Debian 12",
-                                     "State    open, opened 2026-12-06 23:35, updated 2026-12-06 "
-                                     "23:36 (UTC)",
-                                     "", "2026-12-06 23:35  #1  user  <a@example.org>",
-                                     "    Screen still sleeps", "    after 30 min", "",
-                                     "2026-12-06 23:36  #2  maker  (delivered 2026-12-06 23:38)",
-                                     "    Which desktop?" });
-    QTest::newRow("crashes") << QStringList { "crashes" }
-                             << lines({ "ID  REPORTS  KIND   FIRST SEEN (UTC)  LAST SEEN (UTC)   "
-                                        "VERSIONS              MESSAGE",
-                                        " 1        3  crash  2026-12-06 23:33  2026-12-06 23:34  "
-                                        "1.1.0 (2), 1.0.0 (1)  SIGSEGV in tick",
-                                        " 2        1  error  2026-12-06 23:34  2026-12-06 23:34  "
-                                        "1.1.0 (1)             bad \\x1b[2J" });
-    QTest::newRow("crash") << QStringList { "crash", "2" }
-                           << lines({ "Group      2", "Kind       error", "Message    bad \\x1b[2J",
-                                      "Reports    1, first 2026-12-06 23:34, last 2026-12-06 "
-                                      "23:34 (UTC)",
-                                      "Versions   1.1.0 (1)", "", "Sample stack",
-                                      "    #0 \\x1b[2J" });
-    QTest::newRow("releases") << QStringList { "releases" }
-                              << lines({ "VERSION  PUBLISHED (UTC)   BYTES  SHA-256                "
-                                         "                                           URL",
-                                         "1.1.0    2026-12-06 23:50     20  "
-                                         "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"
-                                         "bbbbbbb  https://plenox.app/v/1.1.0",
-                                         "1.0.0    2026-12-06 23:33     10  "
-                                         "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
-                                         "aaaaaaa  https://plenox.app/v/1.0.0" });
-    // Seen an hour and a minute ago, three days ago, a month ago (left out).
-    QTest::newRow("figures") << QStringList { "figures" }
-                             << lines({ "VERSION  LAST DAY  LAST WEEK",
-                                        "1.10.0          1          1",
-                                        "1.1.0           0          1",
-                                        "1.0.0           1          1", "",
-                                        "2 in the last day, 3 in the last week" });
-}
+    void cleanup()
+    {
+        m_db = QSqlDatabase();
+        Database::close();
+        m_folder.reset();
+    }
 
-void TestMakerAdmin::listingsAsText()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    const AdminFixture::Run run = m_fixture->admin(arguments);
-    QCOMPARE(run.err, QString());
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, expected);
-}
+    void listingsAsText_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        // Open conversations first, newest first; texts escaped, SQL shown as written.
+        QTest::newRow("conversations") << QStringList { "conversations" } << listing(R"(
+DEVICE  STATE   LAST MESSAGE (UTC)  MESSAGES  FIRST LINE
+dev-b   open    2026-12-06 23:41           1  '; DROP TABLE messages; --
+dev-a   open    2026-12-06 23:36           2  Screen still sleeps
+dev-c   closed  2026-12-06 23:48           1  \x1b]0;pwned\x07title\tand\u202e\\x1b
+)");
+        // Every body line indented under its heading, so no text passes for a heading.
+        QTest::newRow("show") << QStringList { "show", "dev-a" } << listing(R"(
+Device   dev-a
+Version  1.0.0 on Debian 12
+State    open, opened 2026-12-06 23:35, updated 2026-12-06 23:36 (UTC)
 
-void TestMakerAdmin::listingsAsJson_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QJsonValue>("expected");
-    const qint64 t0 = AdminFixture::t0;
-    const QStringList conversations { "conversations" };
-    QTest::newRow("newest open first") << conversations << "0/device" << QJsonValue("dev-b");
-    QTest::newRow("text as stored")
-        << conversations << "2/first_line"
-        << QJsonValue(QString::fromUtf8("\x1b]0;pwned\x07title\tand\u202e\\x1b"));
-    QTest::newRow("message count") << conversations << "1/messages" << QJsonValue(2);
-    QTest::newRow("time in seconds") << conversations << "0/last_message" << QJsonValue(t0 + 500);
-    const QStringList show { "show", "dev-a" };
-    QTest::newRow("delivered") << show << "messages/1/delivered_at" << QJsonValue(t0 + 300);
-    QTest::newRow("undelivered") << show << "messages/0/delivered_at" << QJsonValue();
-    QTest::newRow("email") << show << "messages/0/email" << QJsonValue("a@example.org");
-    QTest::newRow("multi-line body")
-        << show << "messages/0/body" << QJsonValue("Screen still sleeps\nafter 30 min");
-    QTest::newRow("group versions")
-        << QStringList { "crashes" } << "0/versions/0" << QJsonValue("1.1.0 (2)");
-    QTest::newRow("group stack") << QStringList { "crash", "1" } << "sample_stack"
-                                 << QJsonValue("#0 tick\n#1 main");
-    QTest::newRow("newest release")
-        << QStringList { "releases" } << "0/version" << QJsonValue("1.1.0");
-    QTest::newRow("devices last week") << QStringList { "figures" } << "last_week" << QJsonValue(3);
-    QTest::newRow("highest version first")
-        << QStringList { "figures" } << "versions/0/version" << QJsonValue("1.10.0");
-}
+2026-12-06 23:35  #1  user  <a@example.org>
+    Screen still sleeps
+    after 30 min
 
-void TestMakerAdmin::listingsAsJson()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, path);
-    QFETCH(QJsonValue, expected);
-    const AdminFixture::Run run = m_fixture->admin(QStringList { "--json" } + arguments);
-    QCOMPARE(run.status, 0);
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    QCOMPARE(error.error, QJsonParseError::NoError);
-    const QJsonValue root
-        = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
-    QCOMPARE(member(root, path), expected);
-}
+2026-12-06 23:36  #2  maker  (delivered 2026-12-06 23:38)
+    Which desktop?
+)");
+        QTest::newRow("crashes") << QStringList { "crashes" } << listing(R"(
+ID  REPORTS  KIND   FIRST SEEN (UTC)  LAST SEEN (UTC)   VERSIONS              MESSAGE
+ 1        3  crash  2026-12-06 23:33  2026-12-06 23:34  1.1.0 (2), 1.0.0 (1)  SIGSEGV in tick
+ 2        1  error  2026-12-06 23:34  2026-12-06 23:34  1.1.0 (1)             bad \x1b[2J
+)");
+        QTest::newRow("crash") << QStringList { "crash", "2" } << listing(R"(
+Group      2
+Kind       error
+Message    bad \x1b[2J
+Reports    1, first 2026-12-06 23:34, last 2026-12-06 23:34 (UTC)
+Versions   1.1.0 (1)
 
-void TestMakerAdmin::changesReachTheDatabase_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("probe");
-    QTest::addColumn<QVariant>("expected");
-    // What the next sync of a device offers it.
-    const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
-                            "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
-    const QString state = "SELECT state FROM conversations WHERE device = 'dev-%1'";
-    const QString messages = "SELECT COUNT(*) FROM messages";
-    QTest::newRow("reply") << QStringList { "reply", "dev-b", "Try 1.1.0" } << QByteArray() << 0
-                           << offered << QVariant("Try 1.1.0");
-    QTest::newRow("reply from standard input")
-        << QStringList { "reply", "dev-b", "-" } << QByteArray("First line\n\nSecond\n") << 0
-        << offered << QVariant("First line\n\nSecond");
-    QTest::newRow("reply with SQL in it")
-        << QStringList { "reply", "dev-b", "x'); DELETE FROM messages; --" } << QByteArray() << 0
-        << messages << QVariant(5);
-    QTest::newRow("reply opens a device's first conversation")
-        << QStringList { "reply", "dev-quiet", "Hello" } << QByteArray() << 0 << state.arg("quiet")
-        << QVariant("open");
-    QTest::newRow("reply leaves a closed conversation closed")
-        << QStringList { "reply", "dev-c", "Fixed" } << QByteArray() << 0 << state.arg("c")
-        << QVariant("closed");
-    QTest::newRow("reply to an unknown device")
-        << QStringList { "reply", "dev-z", "Hi" } << QByteArray() << 1 << messages << QVariant(4);
-    QTest::newRow("empty reply") << QStringList { "reply", "dev-b", "-" } << QByteArray(" \n") << 2
-                                 << messages << QVariant(4);
-    QTest::newRow("close") << QStringList { "close", "dev-a" } << QByteArray() << 0
-                           << state.arg("a") << QVariant("closed");
-    QTest::newRow("reopen") << QStringList { "reopen", "dev-c" } << QByteArray() << 0
-                            << state.arg("c") << QVariant("open");
-    QTest::newRow("close an unknown conversation")
-        << QStringList { "close", "dev-quiet" } << QByteArray() << 1
-        << "SELECT COUNT(*) FROM conversations" << QVariant(3);
-    // The digest and size of a file holding "veluna\n", as sha256sum and stat give them.
-    const QString published
-        = "SELECT length || ' ' || sha256 || ' ' || url || ' ' || notes FROM releases "
-          "WHERE version = '2.0.0'";
-    const QStringList publish { "publish", "2.0.0", "--url", "https://plenox.app/v/2.0.0",
-                                "--notes", "Faster" };
-    QTest::newRow("publish")
-        << (publish + QStringList { "--file", "veluna.txt" }) << QByteArray() << 0 << published
-        << QVariant("7 3456dc7c1ca4ab1ae586a815d1b162001a4776bdd0cc461c4cf9a704063bee16 "
-                    "https://plenox.app/v/2.0.0 Faster");
-    const QString releases = "SELECT COUNT(*) FROM releases";
-    QTest::newRow("publish a version twice") << QStringList {
-        "publish", "1.1.0", "--url", "https://plenox.app/v", "--file", "veluna.txt"
-    } << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("publish an ftp address")
-        << QStringList { "publish", "2.0.0", "--url", "ftp://plenox.app/v", "--file", "veluna.txt" }
-        << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("publish a missing file") << (publish + QStringList { "--file", "missing.txt" })
-                                            << QByteArray() << 1 << releases << QVariant(2);
-    QTest::newRow("publish a version the app cannot read")
-        << QStringList { "publish", "latest",    "--url", "https://plenox.app/v",
-                         "--file",  "veluna.txt" }
-        << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("unknown command")
-        << QStringList { "delete" } << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("missing argument")
-        << QStringList { "show" } << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("crash group by name")
-        << QStringList { "crash", "one" } << QByteArray() << 2 << releases << QVariant(2);
-    QTest::newRow("unknown crash group")
-        << QStringList { "crash", "9" } << QByteArray() << 1 << releases << QVariant(2);
-    QTest::newRow("unknown conversation")
-        << QStringList { "show", "dev-z" } << QByteArray() << 1 << releases << QVariant(2);
-}
+Sample stack
+    #0 \x1b[2J
+)");
+        QTest::newRow("releases")
+            << QStringList { "releases" }
+            << QString("VERSION  PUBLISHED (UTC)   BYTES  SHA-256%1URL\n"
+                       "1.1.0    2026-12-06 23:50     20  %2  https://plenox.app/v/1.1.0\n"
+                       "1.0.0    2026-12-06 23:33     10  %3  https://plenox.app/v/1.0.0\n")
+                   .arg(QString(59, u' '), QString(64, u'b'), QString(64, u'a'));
+        // Seen an hour and a minute ago, three days ago, a month ago (left out).
+        QTest::newRow("figures") << QStringList { "figures" } << listing(R"(
+VERSION  LAST DAY  LAST WEEK
+1.10.0          1          1
+1.1.0           0          1
+1.0.0           1          1
 
-void TestMakerAdmin::changesReachTheDatabase()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, input);
-    QFETCH(int, status);
-    QFETCH(QString, probe);
-    QFETCH(QVariant, expected);
-    QFile file(m_fixture->path("veluna.txt"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("veluna\n") == 7);
-    file.close();
-    for (QString &argument : arguments)
-        if (argument.endsWith(QLatin1String(".txt")))
-            argument = m_fixture->path(argument);
-    const AdminFixture::Run run = m_fixture->admin(arguments, input);
-    QCOMPARE(run.status, status);
-    QCOMPARE(run.err.isEmpty(), status == 0);
-    QCOMPARE(m_fixture->value(probe).toString(), expected.toString());
-}
+2 in the last day, 3 in the last week
+)");
+    }
+
+    void listingsAsText()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        const Run run = admin(arguments);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void listingsAsJson_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QJsonValue>("expected");
+        const auto row = [](const char *name, const QStringList &arguments, const char *path,
+                            const QJsonValue &expected) {
+            QTest::newRow(name) << arguments << QString(path) << expected;
+        };
+        const QStringList conversations { "conversations" }, show { "show", "dev-a" };
+        row("newest open first", conversations, "0/device", "dev-b");
+        row("text as stored", conversations, "2/first_line",
+            QString::fromUtf8("\x1b]0;pwned\x07title\tand\u202e\\x1b"));
+        row("message count", conversations, "1/messages", 2);
+        row("time in seconds", conversations, "0/last_message", 1796600500);
+        row("delivered", show, "messages/1/delivered_at", 1796600300);
+        row("undelivered", show, "messages/0/delivered_at", QJsonValue());
+        row("email", show, "messages/0/email", "a@example.org");
+        row("multi-line body", show, "messages/0/body", "Screen still sleeps\nafter 30 min");
+        row("group versions", { "crashes" }, "0/versions/0", "1.1.0 (2)");
+        row("group stack", { "crash", "1" }, "sample_stack", "#0 tick\n#1 main");
+        row("newest release", { "releases" }, "0/version", "1.1.0");
+        row("devices last week", { "figures" }, "last_week", 3);
+        row("highest version first", { "figures" }, "versions/0/version", "1.10.0");
+    }
+
+    void listingsAsJson()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, path);
+        QFETCH(QJsonValue, expected);
+        const Run run = admin(QStringList { "--json" } + arguments);
+        QCOMPARE(run.status, 0);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonValue root
+            = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+        QCOMPARE(member(root, path), expected);
+    }
+
+    void changesReachTheDatabase_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QByteArray>("input");
+        const auto row
+            = [](const char *name, const QStringList &arguments, int status, const QString &probe,
+                 const QString &expected, const QByteArray &input = {}) {
+                  QTest::newRow(name) << arguments << status << probe << expected << input;
+              };
+        // What the next sync of a device offers it.
+        const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
+                                "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
+        const QString state = "SELECT state FROM conversations WHERE device = 'dev-%1'";
+        const QString messages = "SELECT COUNT(*) FROM messages";
+        const QString releases = "SELECT COUNT(*) FROM releases";
+        row("reply", { "reply", "dev-b", "Try 1.1.0" }, 0, offered, "Try 1.1.0");
+        row("reply from standard input", { "reply", "dev-b", "-" }, 0, offered,
+            "First line\n\nSecond", "First line\n\nSecond\n");
+        row("reply with SQL in it", { "reply", "dev-b", "x'); DELETE FROM messages; --" }, 0,
+            offered, "x'); DELETE FROM messages; --");
+        row("reply opens a device's first conversation", { "reply", "dev-quiet", "Hello" }, 0,
+            state.arg("quiet"), "open");
+        row("reply leaves a closed conversation closed", { "reply", "dev-c", "Fixed" }, 0,
+            state.arg("c"), "closed");
+        row("reply to an unknown device", { "reply", "dev-z", "Hi" }, 1, messages, "4");
+        row("empty reply", { "reply", "dev-b", "-" }, 2, messages, "4", " \n");
+        row("close", { "close", "dev-a" }, 0, state.arg("a"), "closed");
+        row("reopen", { "reopen", "dev-c" }, 0, state.arg("c"), "open");
+        row("close an unknown conversation", { "close", "dev-quiet" }, 1,
+            "SELECT COUNT(*) FROM conversations", "3");
+        const QString published
+            = "SELECT length || ' ' || sha256 || ' ' || url || ' ' || notes FROM "
+              "releases WHERE version = '2.0.0'";
+        row("publish",
+            { "publish", "2.0.0", "--url", "https://plenox.app/v/2.0.0", "--notes", "Faster",
+              "--file", "veluna.txt" },
+            0, published, QString("7 %1 https://plenox.app/v/2.0.0 Faster").arg(velunaSha256));
+        row("publish a version twice",
+            { "publish", "1.1.0", "--url", "https://plenox.app/v", "--file", "veluna.txt" }, 2,
+            releases, "2");
+        row("publish an ftp address",
+            { "publish", "2.0.0", "--url", "ftp://plenox.app/v", "--file", "veluna.txt" }, 2,
+            releases, "2");
+        row("publish a missing file",
+            { "publish", "2.0.0", "--url", "https://plenox.app/v", "--file", "missing.txt" }, 1,
+            releases, "2");
+        row("publish a version the app cannot read",
+            { "publish", "latest", "--url", "https://plenox.app/v", "--file", "veluna.txt" }, 2,
+            releases, "2");
+        row("unknown command", { "delete" }, 2, releases, "2");
+        row("missing argument", { "show" }, 2, releases, "2");
+        row("crash group by name", { "crash", "one" }, 2, releases, "2");
+        row("unknown crash group", { "crash", "9" }, 1, releases, "2");
+        row("unknown conversation", { "show", "dev-z" }, 1, releases, "2");
+    }
+
+    void changesReachTheDatabase()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, probe);
+        QFETCH(QString, expected);
+        QFETCH(QByteArray, input);
+        const Run run = admin(arguments, input);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.err.isEmpty(), status == 0);
+        QCOMPARE(value(probe), expected);
+    }
+
+    void publishedReleasesReachTheAppsParser()
+    {
+        QSqlQuery query(m_db);
+        QVERIFY(query.exec("DELETE FROM releases"));
+        std::optional<QByteArray> xml = UpdateFeed::render(m_db);
+        QVERIFY(xml && Appcast::parse(*xml) && !Appcast::parse(*xml)->newest()); // valid and empty
+        // Notes with characters XML must escape; the higher version published first.
+        for (const QString version : { "1.10.0", "1.9.0" })
+            QCOMPARE(admin({ "publish", version, "--url", "https://plenox.app/v/" + version,
+                             "--file", "veluna.txt", "--notes", "Faster & safer: 2 < 3 > 1" })
+                         .status,
+                     0);
+        xml = UpdateFeed::render(m_db);
+        QVERIFY(xml);
+        const std::optional<Appcast> feed = Appcast::parse(*xml);
+        QVERIFY2(feed, xml->constData());
+        QCOMPARE(feed->items().size(), 2);
+        const Appcast::Item newest = *feed->newest();
+        QCOMPARE(newest.version, QStringLiteral("1.10.0"));
+        QVERIFY(newest.hasVerifiableFile());
+        QCOMPARE(newest.fileUrl, QUrl(QStringLiteral("https://plenox.app/v/1.10.0")));
+        QCOMPARE(newest.fileLength, 7);
+        QCOMPARE(newest.fileSha256.toHex(), QByteArray(velunaSha256));
+        QCOMPARE(newest.releaseNotes, QStringLiteral("Faster & safer: 2 < 3 > 1"));
+        // A feed the database cannot give is no feed, not an empty one.
+        QVERIFY(query.exec("DROP TABLE releases"));
+        QVERIFY(!UpdateFeed::render(m_db));
+    }
+
+private:
+    struct Run
+    {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+
+    Run admin(const QStringList &arguments, const QByteArray &input = {}) const
+    {
+        QProcess process;
+        process.setWorkingDirectory(m_folder->path());
+        process.start(VELUNA_ADMIN, QStringList { "--config", path("server.conf") } + arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
+            return {};
+        return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                 QString::fromUtf8(process.readAllStandardError()) };
+    }
+
+    QString value(const QString &sql) const
+    {
+        QSqlQuery query(m_db);
+        if (query.exec(sql) && query.next())
+            return query.value(0).toString();
+        return query.lastError().text();
+    }
+
+    QString path(const QString &name) const { return m_folder->filePath(name); }
+
+    std::optional<QTemporaryDir> m_folder;
+    QSqlDatabase m_db;
+};
 
 QTEST_GUILESS_MAIN(TestMakerAdmin)
 #include "tst_makeradmin.moc"
