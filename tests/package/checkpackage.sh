@@ -23,10 +23,8 @@ for tool in lintian dpkg-shlibdeps apt-get; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (scripts/setup.sh <build-dir> test)"; exit 1; }
 done
 for package in veluna veluna-server; do
-  if dpkg-query -W "$package" >/dev/null 2>&1; then
-    echo "FAIL: $package is already on this machine; this test installs and purges its own"
-    exit 1
-  fi
+  dpkg-query -W "$package" >/dev/null 2>&1 &&
+    { echo "FAIL: $package is already on this machine; this test installs and purges its own"; exit 1; }
 done
 
 state_was_there=$([ -e /var/lib/veluna-server ] && echo yes)
@@ -85,19 +83,13 @@ check_veluna_server() {
     STATE_DIRECTORY=/var/lib/veluna-server VELUNA_SERVER_PORT="$port" QT_ENABLE_REGEXP_JIT=0 \
     /usr/bin/veluna-server --config /etc/veluna-server/veluna-server.conf &
   server=$!
-  answer=$(/usr/bin/python3 - "$port" <<'PY'
-import sys, time, urllib.error, urllib.request
-for _ in range(100):
-    try:
-        print(urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/veluna/appcast.xml", timeout=2).status)
-        break
-    except urllib.error.HTTPError as error:
-        print(error.code)
-        break
-    except OSError:
-        time.sleep(0.1)
-PY
-)
+  for _ in $(seq 100); do # until it listens, ten seconds at most
+    answer=$( (exec 3<>"/dev/tcp/127.0.0.1/$port" &&
+      printf 'GET /veluna/appcast.xml HTTP/1.0\r\n\r\n' >&3 && timeout 2 head -c 12 <&3) 2>/dev/null)
+    [ -n "$answer" ] && break
+    sleep 0.1
+  done
+  answer=${answer#HTTP/1.? }
   kill "$server" 2>/dev/null
   wait "$server"
   case $answer in 200 | 503) ;; *) fail "the installed veluna-server did not answer on port $port ('$answer')" ;; esac
