@@ -11,8 +11,9 @@
 #include <signal.h>
 #include <sys/prctl.h>
 
+using Bus = MockBuses::Bus;
 const MockBuses::Service MockBuses::logind { "org.freedesktop.login1", "/org/freedesktop/login1",
-                                             Bus::System };
+                                             Bus::System, "logind" };
 const MockBuses::Service MockBuses::gnomeSession { "org.gnome.SessionManager",
                                                    "/org/gnome/SessionManager" };
 const MockBuses::Service MockBuses::powerManagement { "org.freedesktop.PowerManagement",
@@ -21,6 +22,11 @@ const MockBuses::Service MockBuses::screenSaver { "org.freedesktop.ScreenSaver",
                                                   "/org/freedesktop/ScreenSaver" };
 const MockBuses::Service MockBuses::portal { "org.freedesktop.portal.Desktop",
                                              "/org/freedesktop/portal/desktop" };
+const MockBuses::Service MockBuses::upower { "org.freedesktop.UPower", "/org/freedesktop/UPower",
+                                             Bus::System, "upower" };
+const MockBuses::Service MockBuses::notifications { "org.freedesktop.Notifications",
+                                                    "/org/freedesktop/Notifications", Bus::Session,
+                                                    "notification_daemon" };
 
 // Unlike the stock session configuration it lists only our own service folder, so nothing
 // installed on the machine can be started on these buses.
@@ -58,7 +64,8 @@ bool MockBuses::start(const QList<const Service *> &services, const QVariantMap 
         // dbusmock must come from Debian's interpreter: the python3 first on PATH lacks it.
         process->start("/usr/bin/python3",
                        { "-m", "dbusmock", "--template",
-                         service == &logind ? "logind" : VELUNA_DBUS_TEMPLATE_DIR "/inhibitor.py",
+                         service->templateName ? service->templateName
+                                               : VELUNA_DBUS_TEMPLATE_DIR "/inhibitor.py",
                          "--parameters",
                          QJsonDocument(QJsonObject::fromVariantMap(parameters)).toJson() });
         started.append(m_services.emplace(service, std::move(process))->second.get());
@@ -90,19 +97,28 @@ bool MockBuses::stop(const Service &service)
     return bus(service.bus).waitForOwner(service.busName, false, 10000);
 }
 
+QVariantList MockBuses::call(const Service &service, const QString &interface,
+                             const QString &method, const QVariantList &arguments,
+                             const QString &path) const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        service.busName, path.isEmpty() ? service.path : path, interface, method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    const QDBusMessage reply = connection(service.bus).call(message);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        qWarning("%s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
+    return reply.arguments();
+}
+
 QStringList MockBuses::state(const Service &service) const
 {
-    const bool ours = &service != &logind;
-    QDBusMessage message = QDBusMessage::createMethodCall(service.busName, service.path,
-                                                          ours ? "org.freedesktop.DBus.Mock"
-                                                               : "org.freedesktop.login1.Manager",
-                                                          ours ? "State" : "ListInhibitors");
-    message.setAutoStartService(false);
-    const QVariant reply = bus(service.bus).connection().call(message).arguments().value(0);
-    if (ours)
-        return reply.toStringList();
+    if (&service != &logind)
+        return mock(service, "State").value(0).toStringList();
     QStringList inhibitors;
-    const auto list = reply.value<QDBusArgument>();
+    const auto list = call(service, "org.freedesktop.login1.Manager", "ListInhibitors")
+                          .value(0)
+                          .value<QDBusArgument>();
     for (list.beginArray(); !list.atEnd();) {
         QString what, who, why, mode;
         list.beginStructure();

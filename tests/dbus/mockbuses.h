@@ -10,9 +10,10 @@
 #include <map>
 
 // Two private buses, playing the session and the system bus, with python3-dbusmock services on
-// them; startBuses() must run before the process first opens either bus. Every service is also
-// installed for activation, but activating one only leaves a mark (see activated()). Every
-// process started here dies with stop(), stopServices(), the destructor or the test process.
+// them; startBuses() must run before the process first opens either bus. The desktop services
+// are also installed for activation, but activating one only leaves a mark (see activated()).
+// Every process started here dies with stop(), stopServices(), the destructor or the test
+// process.
 class MockBuses
 {
 public:
@@ -21,12 +22,14 @@ public:
     {
         QString busName, path;
         Bus bus = Bus::Session;
+        const char *templateName = nullptr; // dbusmock's own; by default templates/inhibitor.py
     };
-    // logind is dbusmock's own template; the others are played by templates/inhibitor.py.
-    static const Service logind, gnomeSession, powerManagement, screenSaver, portal;
+    static const Service logind, gnomeSession, powerManagement, screenSaver, portal, upower,
+        notifications;
 
     MockBuses();
     bool startBuses() { return m_session.start() && m_system.start(); }
+    QDBusConnection connection(Bus which) const { return bus(which).connection(); }
     // Starts the services side by side and waits until each owns its name. Starting one while it
     // runs makes the new process take the name over from the old one.
     bool start(const QList<const Service *> &services, const QVariantMap &parameters = {});
@@ -36,6 +39,14 @@ public:
     {
         while (!m_services.empty())
             stop(*m_services.begin()->first);
+    }
+    // A method of the service's main object, or of the object at path, answered.
+    QVariantList call(const Service &service, const QString &interface, const QString &method,
+                      const QVariantList &arguments = {}, const QString &path = {}) const;
+    QVariantList mock(const Service &service, const QString &method,
+                      const QVariantList &arguments = {}) const
+    {
+        return call(service, QStringLiteral("org.freedesktop.DBus.Mock"), method, arguments);
     }
     // logind's inhibitors as "what|who|why|mode"; for our own mocks what their Mock.State lists.
     QStringList state(const Service &service) const;
