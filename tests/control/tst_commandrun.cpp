@@ -17,85 +17,69 @@ class TestCommandRun : public QObject
     Q_OBJECT
 
 private slots:
-    void exitStatus_data();
-    void exitStatus();
-    void aCommandThatCannotStart();
-    void signalsArePassedOn();
-    void watchTellsWhenAProcessEnds();
-    void watchOfNoProcess();
-};
+    void exitStatus_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("status");
+        QTest::newRow("success") << QStringList { "true" } << 0;
+        QTest::newRow("own status") << QStringList { "sh", "-c", "exit 7" } << 7;
+        QTest::newRow("killed by a signal")
+            << QStringList { "sh", "-c", "kill -KILL $$" } << 128 + 9;
+        QTest::newRow("found on PATH with arguments")
+            << QStringList { "sh", "-c", "test \"$1\" = 'two words'", "sh", "two words" } << 0;
+    }
+    void exitStatus()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(int, status);
+        CommandRun run;
+        QSignalSpy finished(&run, &CommandRun::finished);
+        QVERIFY2(run.start(command), qPrintable(run.errorText()));
+        QVERIFY(run.pid() > 0);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.constFirst().constFirst().toInt(), status);
+    }
 
-void TestCommandRun::exitStatus_data()
-{
-    QTest::addColumn<QStringList>("command");
-    QTest::addColumn<int>("status");
+    void aCommandThatCannotStartIsNamed()
+    {
+        CommandRun run;
+        QVERIFY(!run.start({ "veluna-no-such-command" }));
+        QVERIFY(run.errorText().contains("veluna-no-such-command"));
+    }
 
-    QTest::newRow("success") << QStringList { "true" } << 0;
-    QTest::newRow("own status") << QStringList { "sh", "-c", "exit 7" } << 7;
-    QTest::newRow("killed by a signal") << QStringList { "sh", "-c", "kill -KILL $$" } << 128 + 9;
-    QTest::newRow("found on PATH with arguments")
-        << QStringList { "sh", "-c", "test \"$1\" = 'two words'", "sh", "two words" } << 0;
-}
-
-void TestCommandRun::exitStatus()
-{
-    QFETCH(QStringList, command);
-    QFETCH(int, status);
-
-    CommandRun run;
-    QSignalSpy finished(&run, &CommandRun::finished);
-    QVERIFY2(run.start(command), qPrintable(run.errorText()));
-    QVERIFY(run.pid() > 0);
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(finished.constFirst().constFirst().toInt(), status);
-}
-
-void TestCommandRun::aCommandThatCannotStart()
-{
-    CommandRun run;
-    QVERIFY(!run.start({ "veluna-no-such-command" }));
-    QVERIFY(run.errorText().contains("veluna-no-such-command"));
-    QCOMPARE(CommandRun::cannotStart, 127);
-}
-
-// SIGTERM sent to us ends the command, which answers with its own status; we stay alive.
-void TestCommandRun::signalsArePassedOn()
-{
-    const QTemporaryDir folder;
-    const QString ready = folder.filePath("ready");
-    CommandRun run;
-    QSignalSpy finished(&run, &CommandRun::finished);
-    QVERIFY(run.start({ "sh", "-c", "trap 'exit 42' TERM; : > \"$1\"; while :; do sleep 0.05; done",
+    // SIGTERM sent to us ends the command, which answers with its own status; we stay alive.
+    void signalsArePassedOn()
+    {
+        const QTemporaryDir folder;
+        const QString ready = folder.filePath("ready");
+        CommandRun run;
+        QSignalSpy finished(&run, &CommandRun::finished);
+        QVERIFY(
+            run.start({ "sh", "-c", "trap 'exit 42' TERM; : > \"$1\"; while :; do sleep 0.05; done",
                         "sh", ready }));
-    QTRY_VERIFY(QFile::exists(ready)); // the trap is set
-    ::raise(SIGTERM);
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 42);
-}
+        QTRY_VERIFY(QFile::exists(ready)); // the trap is set
+        ::raise(SIGTERM);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.constFirst().constFirst().toInt(), 42);
+    }
 
-void TestCommandRun::watchTellsWhenAProcessEnds()
-{
-    QProcess child;
-    child.start("sleep", { "0.5" });
-    QVERIFY(child.waitForStarted());
-    const std::unique_ptr<ProcessWatch> watch = ProcessWatch::watch(child.processId());
-    QVERIFY(watch);
-    QSignalSpy ended(watch.get(), &ProcessWatch::ended);
-    QVERIFY(ended.wait(5000));
-    QCOMPARE(ended.count(), 1);
-    child.waitForFinished();
-}
-
-void TestCommandRun::watchOfNoProcess()
-{
-    QProcess child;
-    child.start("true");
-    QVERIFY(child.waitForFinished());
-    QVERIFY(!ProcessWatch::watch(child.processId()));
-    QVERIFY(!ProcessWatch::watch(0));
-    QVERIFY(!ProcessWatch::watch(-1));
-    QVERIFY(!ProcessWatch::watch(qint64(1) << 40));
-}
+    // An ended process is told once; one that is gone, or never was, cannot be watched.
+    void watchTellsWhenAProcessEnds()
+    {
+        QProcess child;
+        child.start("sleep", { "0.5" });
+        QVERIFY(child.waitForStarted());
+        const qint64 pid = child.processId();
+        const std::unique_ptr<ProcessWatch> watch = ProcessWatch::watch(pid);
+        QVERIFY(watch);
+        QSignalSpy ended(watch.get(), &ProcessWatch::ended);
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(ended.count(), 1);
+        QTRY_COMPARE(child.state(), QProcess::NotRunning); // reaped: the pid names nothing
+        for (const qint64 each : { pid, qint64(0), qint64(-1), qint64(1) << 40 })
+            QVERIFY2(!ProcessWatch::watch(each), qPrintable(QString::number(each)));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCommandRun)
 #include "tst_commandrun.moc"
