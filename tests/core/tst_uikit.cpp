@@ -48,16 +48,11 @@ private slots:
 
     void artworkIsDrawnAtTheSizeAsked()
     {
-        const QImage mark = UiKit::plenoxMark();
-        QCOMPARE(mark.size(), QSize(120, 120));
-        QCOMPARE(qAlpha(mark.pixel(0, 0)), 0);
         QCOMPARE(UiKit::applicationIcon().pixmap(QSize(32, 32)).size(), QSize(32, 32));
-        const QPixmap picture = UiKit::applicationPicture(1.0);
-        QCOMPARE(picture.size(), QSize(92, 92));
-        QVERIFY(picture.toImage().pixelColor(46, 46).alpha() > 0);
-        const QPixmap sharpPicture = UiKit::applicationPicture(2.0);
-        QCOMPARE(sharpPicture.size(), QSize(184, 184));
-        QCOMPARE(sharpPicture.deviceIndependentSize(), QSizeF(92, 92));
+        const QPixmap picture = UiKit::applicationPicture(2.0);
+        QCOMPARE(picture.size(), QSize(184, 184));
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(92, 92));
+        QVERIFY(picture.toImage().pixelColor(92, 92).alpha() > 0);
     }
 
     void symbolsAreDrawnInTheirColourAtAnySize()
