@@ -46,48 +46,36 @@ void LocalHttpServer::readFrom(QTcpSocket *socket)
         = m_responses.value(request.path(), { .status = 404, .body = "not found" });
     if (response.neverAnswer)
         return;
-    QTimer::singleShot(response.delay, socket, [this, socket, response, path = request.path()] {
-        // Clients read the status code alone: one reason phrase does for all.
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status)
-            + " Status\r\nConnection: close\r\nContent-Length: "
-            + QByteArray::number(response.body.size() + response.fillerBytes) + "\r\n";
-        for (const auto &[name, value] : response.headers)
-            head += name + ": " + value + "\r\n";
-        socket->write(head + "\r\n" + response.body);
-        if (response.dripInterval.count() > 0)
-            dripFiller(socket, path, response.fillerBytes, response.dripInterval);
-        else
-            streamFiller(socket, path, response.fillerBytes);
-    });
+    // Clients read the status code alone: one reason phrase does for all.
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status)
+        + " Status\r\nConnection: close\r\nContent-Length: "
+        + QByteArray::number(response.body.size() + response.fillerBytes) + "\r\n";
+    for (const auto &[name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    socket->write(head + "\r\n" + response.body);
+    sendFiller(socket, request.path(), response.fillerBytes, response.dripInterval);
 }
 
-// Writes the filler a chunk at a time as the client takes it, then closes.
-void LocalHttpServer::streamFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining)
-{
-    if (remaining <= 0)
-        return socket->disconnectFromHost();
-    const qint64 chunk = std::min<qint64>(remaining, 64 * 1024);
-    socket->write(QByteArray(chunk, 'x'));
-    m_fillerSent[path] += chunk;
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(socket, &QTcpSocket::bytesWritten, this, [=, this] {
-        if (socket->bytesToWrite() > 0)
-            return;
-        disconnect(*connection);
-        streamFiller(socket, path, remaining - chunk);
-    });
-}
-
-// The socket is the timer's context: a client that hangs up stops the drip.
-void LocalHttpServer::dripFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
+// All at once, a chunk whenever the client has taken the last; or dripped, a byte per interval
+// with the socket as the timer's context, so that a client that hangs up stops the drip.
+void LocalHttpServer::sendFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
                                  std::chrono::milliseconds interval)
 {
     if (remaining <= 0 || socket->state() != QAbstractSocket::ConnectedState)
         return socket->disconnectFromHost();
-    socket->write("x");
-    ++m_fillerSent[path];
-    QTimer::singleShot(interval, socket,
-                       [=, this] { dripFiller(socket, path, remaining - 1, interval); });
+    const qint64 chunk = interval.count() > 0 ? 1 : std::min<qint64>(remaining, 64 * 1024);
+    socket->write(QByteArray(chunk, 'x'));
+    m_fillerSent[path] += chunk;
+    const auto next = [=, this] { sendFiller(socket, path, remaining - chunk, interval); };
+    if (interval.count() > 0)
+        return QTimer::singleShot(interval, socket, next);
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(socket, &QTcpSocket::bytesWritten, this, [=] {
+        if (socket->bytesToWrite() == 0) {
+            disconnect(*connection);
+            next();
+        }
+    });
 }
 
 // Deflated a mebibyte at a time, so that a bomb never exists inflated, here or anywhere.

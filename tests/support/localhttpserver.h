@@ -12,7 +12,7 @@
 class QTcpSocket;
 
 // An HTTP/1.1 server on 127.0.0.1, listening from construction on a free port. Each path (query
-// aside) answers as set: status, headers and body after a delay, then filler streamed as fast as
+// aside) answers as set: status, headers and body, then filler streamed as fast as
 // the client takes it (or dripped a byte at a time) without holding it in memory, or never.
 // Unknown paths answer 404. Requests and the filler bytes sent are recorded; one request per
 // connection, bodies need a Content-Length.
@@ -24,7 +24,6 @@ public:
         int status = 200;
         QByteArray body {};
         QList<std::pair<QByteArray, QByteArray>> headers {};
-        std::chrono::milliseconds delay { 0 };
         qint64 fillerBytes = 0; // sent after body, counted in Content-Length
         std::chrono::milliseconds dripInterval { 0 }; // between filler bytes; 0: all at once
         bool neverAnswer = false;
@@ -53,7 +52,6 @@ public:
 
     explicit LocalHttpServer(QObject *parent = nullptr);
 
-    bool isListening() const { return m_server->isListening(); }
     quint16 port() const { return m_server->serverPort(); }
     QUrl url(const QString &path) const
     {
@@ -70,8 +68,7 @@ public:
 
 private:
     void readFrom(QTcpSocket *socket);
-    void streamFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining);
-    void dripFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
+    void sendFiller(QTcpSocket *socket, const QByteArray &path, qint64 remaining,
                     std::chrono::milliseconds interval);
 
     QTcpServer *m_server;
