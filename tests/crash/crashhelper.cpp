@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Stands in for the program in tst_crashcapture: installs the crash reporter as the program does
-// at launch, then fails as asked: launch (waits for the uploads and exits) | segv-no-malloc |
-// overflow | throw. Reports go to VELUNA_TEST_CRASH_URL; without it, nowhere.
+// Stands in for the program in tst_crashreports: installs the crash reporter as the program does
+// at launch, then fails as asked: segv-no-malloc | overflow | throw.
 
 #include "crashreporter.h"
 #include "endpoints.h"
-#include "networkaccess.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QNetworkReply>
-#include <QThread>
 
 #include <stdexcept>
 #include <unistd.h>
@@ -30,19 +25,6 @@ int recurse(int depth)
         return 0;
     return recurse(depth + 1) + frame[(depth + 7) % sizeof frame];
 }
-
-// Every reply is freed when it ends: none left means every upload was answered.
-int waitForUploads()
-{
-    const QDeadlineTimer deadline(10000);
-    while (!NetworkAccess::shared().findChildren<QNetworkReply *>().isEmpty()) {
-        if (deadline.hasExpired())
-            return 3;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return 0;
-}
 } // namespace
 
 // The crash handler must not allocate: once that is forbidden, malloc() ends the process with
@@ -59,16 +41,11 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Veluna"));
-    const QString url = qEnvironmentVariable("VELUNA_TEST_CRASH_URL");
-    // An http address off this machine is refused: with no test server, nothing is sent.
-    Endpoints::setOverrideForTests(
-        Endpoints::Kind::Crash,
-        QUrl(url.isEmpty() ? QStringLiteral("http://unset.invalid/") : url));
+    // An http address off this machine is refused: nothing is sent.
+    Endpoints::setOverrideForTests(Endpoints::Kind::Crash, QUrl("http://unset.invalid/"));
     CrashReporter::install();
 
     const QString how = app.arguments().value(1);
-    if (how == QLatin1String("launch"))
-        return waitForUploads();
     if (how == QLatin1String("segv-no-malloc")) {
         allocationForbidden = true;
         *nowhere = 1;
