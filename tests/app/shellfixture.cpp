@@ -51,16 +51,11 @@ void ShellFixture::tearDown()
     QVERIFY2(!Alert::hasPendingAnswers(), "an expected dialog never came");
 }
 
-QStringList titles(const QMenu *menu)
-{
-    QStringList result;
-    for (const QAction *item : menu->actions())
-        result << (item->isSeparator() ? QStringLiteral("---") : item->text().trimmed());
-    return result;
-}
-
 QAction *itemTitled(const QMenu *menu, const QString &title)
 {
-    const qsizetype index = titles(menu).indexOf(title);
-    return index < 0 ? nullptr : menu->actions().at(index);
+    for (QAction *item : menu->actions()) {
+        if (!item->isSeparator() && item->text().trimmed() == title)
+            return item;
+    }
+    return nullptr;
 }

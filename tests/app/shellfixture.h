@@ -32,6 +32,5 @@ struct ShellFixture
     std::unique_ptr<AppDelegate> delegate;
 };
 
-// A menu's entries as the user reads them, "---" for a separator.
-QStringList titles(const QMenu *menu);
+// The menu's entry that reads title, leading spaces aside.
 QAction *itemTitled(const QMenu *menu, const QString &title);

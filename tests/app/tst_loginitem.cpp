@@ -33,119 +33,112 @@ class TestLoginItem : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void enablingWritesAnEntryThatRunsThisProgram_data();
-    void enablingWritesAnEntryThatRunsThisProgram();
-    void statusIsReadFromDiskAndDisablingRemoves_data();
-    void statusIsReadFromDiskAndDisablingRemoves();
-    void failuresAreReportedAndLogged();
-
-private:
     std::unique_ptr<QTemporaryDir> home;
     QStringList logged;
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->filePath(QStringLiteral("config"))));
+        logged.clear();
+        SystemLog::setObserver([this](const QString &line) { logged << line; });
+    }
+
+    // The Exec line as read back: the program alone, quoted and escaped by the Desktop Entry rules.
+    void enablingWritesAnEntryThatRunsThisProgram_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        const auto row = [](const char *program, const char *exec) {
+            QTest::newRow(program) << QString::fromUtf8(program) << QString::fromUtf8(exec);
+        };
+        row("/home/ann/My Apps/veluna", "\"/home/ann/My Apps/veluna\"");
+        row("/opt/100%/veluna", "/opt/100%%/veluna");
+        row("/opt/a$b/veluna", "\"/opt/a\\$b/veluna\"");
+        row("/opt/a\\b/veluna", "\"/opt/a\\\\b/veluna\"");
+        row("/opt/say \"hi\"/veluna", "\"/opt/say \\\"hi\\\"/veluna\"");
+    }
+
+    void enablingWritesAnEntryThatRunsThisProgram()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        AutostartLoginItem item(program);
+        QString error;
+        QVERIFY2(item.registerItem(&error), qPrintable(error));
+        QCOMPARE(AutostartLoginItem::entryPath(),
+                 home->filePath(QStringLiteral("config/autostart/app.plenox.Veluna.desktop")));
+        QCOMPARE(item.status(), Status::Enabled);
+        QCOMPARE(execOfEntry(), exec);
+        QVERIFY(logged.isEmpty());
+        qputenv("XDG_CONFIG_HOME", "relative/config"); // ignored, as when unset
+        QCOMPARE(AutostartLoginItem::autostartFolder(),
+                 QDir::homePath() + QStringLiteral("/.config/autostart"));
+    }
+
+    void statusIsReadFromDiskAndDisablingRemoves_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Status>("status");
+        const QByteArray head = "# by hand\n[Desktop Entry]\nType=Application\nExec=veluna\n";
+        QTest::newRow("plain entry") << head << Status::Enabled;
+        QTest::newRow("Hidden=true") << head + "Hidden=true\n" << Status::Disabled;
+        QTest::newRow("autostart off") << head + "X-GNOME-Autostart-enabled=false\n"
+                                       << Status::Disabled;
+        QTest::newRow("no Exec") << QByteArray("[Desktop Entry]\nType=Application\n")
+                                 << Status::Invalid;
+        QTest::newRow("a link, not an app")
+            << QByteArray("[Desktop Entry]\nType=Link\nURL=https://example.org\n")
+            << Status::Invalid;
+        QTest::newRow("other groups are not ours")
+            << QByteArray("\n[Desktop Entry]\nType=Application\n  Exec = a\\sb \nName[fr]=x\n"
+                          "[Desktop Action x]\nHidden=true\n")
+            << Status::Enabled;
+        QTest::newRow("huge") << head + QByteArray(100 * 1024, '#') << Status::Invalid;
+    }
+
+    // Enabling again rewrites whatever is there; disabling removes it, and twice is no failure.
+    void statusIsReadFromDiskAndDisablingRemoves()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(Status, status);
+        AutostartLoginItem item;
+        QVERIFY(item.registerItem(nullptr));
+        writeFile(AutostartLoginItem::entryPath(), text);
+        QCOMPARE(item.status(), status);
+        QVERIFY(item.apply(true));
+        QCOMPARE(execOfEntry(), QCoreApplication::applicationFilePath());
+        QVERIFY(!item.apply(false));
+        QVERIFY(!QFile::exists(AutostartLoginItem::entryPath()));
+        QCOMPARE(item.status(), Status::NotRegistered);
+        QString error;
+        QVERIFY(item.unregisterItem(&error) && error.isEmpty());
+        QVERIFY(logged.isEmpty());
+    }
+
+    // Permissions do not stop root: a file holds the folder's name, then a folder the entry's.
+    void failuresAreReportedAndLogged()
+    {
+        QVERIFY(QDir().mkpath(home->filePath(QStringLiteral("config"))));
+        writeFile(AutostartLoginItem::autostartFolder(), "not a folder");
+        AutostartLoginItem item;
+        QString error;
+        QVERIFY(!item.registerItem(&error));
+        QVERIFY2(error.contains(AutostartLoginItem::autostartFolder()), qPrintable(error));
+        QVERIFY(!item.apply(true));
+        QCOMPARE(logged, QStringList { logPrefix + error });
+
+        QVERIFY(QFile::remove(AutostartLoginItem::autostartFolder()));
+        QVERIFY(QDir().mkpath(AutostartLoginItem::entryPath() + QStringLiteral("/inside")));
+        QCOMPARE(item.status(), Status::Invalid);
+        QVERIFY(!item.apply(false));
+        QCOMPARE(logged.size(), 2);
+        QVERIFY2(logged.last().startsWith(logPrefix + AutostartLoginItem::entryPath()),
+                 qPrintable(logged.last()));
+        QVERIFY(QFileInfo(AutostartLoginItem::entryPath() + QStringLiteral("/inside")).isDir());
+    }
 };
-
-void TestLoginItem::init()
-{
-    home = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->filePath(QStringLiteral("config"))));
-    logged.clear();
-    SystemLog::setObserver([this](const QString &line) { logged << line; });
-}
-
-// The Exec line as read back: the program alone, quoted and escaped by the Desktop Entry rules.
-void TestLoginItem::enablingWritesAnEntryThatRunsThisProgram_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("exec");
-    const auto row = [](const char *program, const char *exec) {
-        QTest::newRow(program) << QString::fromUtf8(program) << QString::fromUtf8(exec);
-    };
-    row("/home/ann/My Apps/veluna", "\"/home/ann/My Apps/veluna\"");
-    row("/opt/100%/veluna", "/opt/100%%/veluna");
-    row("/opt/a$b/veluna", "\"/opt/a\\$b/veluna\"");
-    row("/opt/a\\b/veluna", "\"/opt/a\\\\b/veluna\"");
-    row("/opt/say \"hi\"/veluna", "\"/opt/say \\\"hi\\\"/veluna\"");
-}
-
-void TestLoginItem::enablingWritesAnEntryThatRunsThisProgram()
-{
-    QFETCH(QString, program);
-    QFETCH(QString, exec);
-    AutostartLoginItem item(program);
-    QString error;
-    QVERIFY2(item.registerItem(&error), qPrintable(error));
-    QCOMPARE(AutostartLoginItem::entryPath(),
-             home->filePath(QStringLiteral("config/autostart/app.plenox.Veluna.desktop")));
-    QCOMPARE(item.status(), Status::Enabled);
-    QCOMPARE(execOfEntry(), exec);
-    QVERIFY(logged.isEmpty());
-    qputenv("XDG_CONFIG_HOME", "relative/config"); // ignored, as when unset
-    QCOMPARE(AutostartLoginItem::autostartFolder(),
-             QDir::homePath() + QStringLiteral("/.config/autostart"));
-}
-
-void TestLoginItem::statusIsReadFromDiskAndDisablingRemoves_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<Status>("status");
-    const QByteArray head = "# by hand\n[Desktop Entry]\nType=Application\nExec=veluna\n";
-    QTest::newRow("plain entry") << head << Status::Enabled;
-    QTest::newRow("Hidden=true") << head + "Hidden=true\n" << Status::Disabled;
-    QTest::newRow("autostart off") << head + "X-GNOME-Autostart-enabled=false\n"
-                                   << Status::Disabled;
-    QTest::newRow("no Exec") << QByteArray("[Desktop Entry]\nType=Application\n")
-                             << Status::Invalid;
-    QTest::newRow("a link, not an app")
-        << QByteArray("[Desktop Entry]\nType=Link\nURL=https://example.org\n") << Status::Invalid;
-    QTest::newRow("other groups are not ours")
-        << QByteArray("\n[Desktop Entry]\nType=Application\n  Exec = a\\sb \nName[fr]=x\n"
-                      "[Desktop Action x]\nHidden=true\n")
-        << Status::Enabled;
-    QTest::newRow("huge") << head + QByteArray(100 * 1024, '#') << Status::Invalid;
-}
-
-// Enabling again rewrites whatever is there; disabling removes it, and twice is no failure.
-void TestLoginItem::statusIsReadFromDiskAndDisablingRemoves()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(Status, status);
-    AutostartLoginItem item;
-    QVERIFY(item.registerItem(nullptr));
-    writeFile(AutostartLoginItem::entryPath(), text);
-    QCOMPARE(item.status(), status);
-    QVERIFY(item.apply(true));
-    QCOMPARE(execOfEntry(), QCoreApplication::applicationFilePath());
-    QVERIFY(!item.apply(false));
-    QVERIFY(!QFile::exists(AutostartLoginItem::entryPath()));
-    QCOMPARE(item.status(), Status::NotRegistered);
-    QString error;
-    QVERIFY(item.unregisterItem(&error) && error.isEmpty());
-    QVERIFY(logged.isEmpty());
-}
-
-// Permissions do not stop root: a file holds the folder's name, then a folder the entry's.
-void TestLoginItem::failuresAreReportedAndLogged()
-{
-    QVERIFY(QDir().mkpath(home->filePath(QStringLiteral("config"))));
-    writeFile(AutostartLoginItem::autostartFolder(), "not a folder");
-    AutostartLoginItem item;
-    QString error;
-    QVERIFY(!item.registerItem(&error));
-    QVERIFY2(error.contains(AutostartLoginItem::autostartFolder()), qPrintable(error));
-    QVERIFY(!item.apply(true));
-    QCOMPARE(logged, QStringList { logPrefix + error });
-
-    QVERIFY(QFile::remove(AutostartLoginItem::autostartFolder()));
-    QVERIFY(QDir().mkpath(AutostartLoginItem::entryPath() + QStringLiteral("/inside")));
-    QCOMPARE(item.status(), Status::Invalid);
-    QVERIFY(!item.apply(false));
-    QCOMPARE(logged.size(), 2);
-    QVERIFY2(logged.last().startsWith(logPrefix + AutostartLoginItem::entryPath()),
-             qPrintable(logged.last()));
-    QVERIFY(QFileInfo(AutostartLoginItem::entryPath() + QStringLiteral("/inside")).isDir());
-}
 
 QTEST_GUILESS_MAIN(TestLoginItem)
 #include "tst_loginitem.moc"

@@ -26,16 +26,6 @@ class TestSingleInstance : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanup();
-    void secondVelunaHandsItsTokenOverAndEnds_data();
-    void secondVelunaHandsItsTokenOverAndEnds();
-    void ownerThatDoesNotAnswerIsReportedAndKeepsTheClaim();
-    void reopenThatOpensADialogDoesNotKeepTheLauncherWaiting();
-    void velunaRunsWithoutASessionBus();
-
-private:
     Claim claim(std::chrono::milliseconds answerTimeout = 10s)
     {
         instance = std::make_unique<DBusSingleInstance>(
@@ -68,88 +58,90 @@ private:
     std::unique_ptr<DBusSingleInstance> instance;
     std::list<QProcess> processes; // killed, stopped ones included, as they are destroyed
     QList<Token> reopenTokens; // XDG_ACTIVATION_TOKEN as each reopen request found it
+
+private slots:
+    void initTestCase()
+    {
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        qunsetenv("DESKTOP_STARTUP_ID");
+        QVERIFY(bus.start());
+    }
+
+    void cleanup()
+    {
+        instance.reset();
+        processes.clear();
+        reopenTokens.clear();
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        QVERIFY(bus.waitForOwner(serviceName, false));
+    }
+
+    void secondVelunaHandsItsTokenOverAndEnds_data()
+    {
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<Token>("token");
+        const QString wayland = QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7");
+        const QString x11 = QStringLiteral("DESKTOP_STARTUP_ID=x11-7");
+        QTest::newRow("Wayland token") << QStringList { wayland } << Token("wl-7");
+        QTest::newRow("X11 startup id") << QStringList { x11 } << Token("x11-7");
+        QTest::newRow("both: the Wayland token") << QStringList { x11, wayland } << Token("wl-7");
+        QTest::newRow("no token drops a stale one") << QStringList() << Token();
+    }
+
+    void secondVelunaHandsItsTokenOverAndEnds()
+    {
+        QFETCH(QStringList, variables);
+        QFETCH(Token, token);
+        qputenv("XDG_ACTIVATION_TOKEN", "stale-from-an-earlier-launch");
+        QCOMPARE(claim(), Claim::Owner);
+        QProcess &veluna = start(VELUNA_EXECUTABLE, {}, variables);
+        // Waiting with the event loop running: this process is the instance veluna calls.
+        QTRY_COMPARE_WITH_TIMEOUT(veluna.state(), QProcess::NotRunning, timeoutMs);
+        QCOMPARE(veluna.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(veluna.exitCode(), 0);
+        QTRY_COMPARE(reopenTokens, QList<Token> { token });
+    }
+
+    void ownerThatDoesNotAnswerIsReportedAndKeepsTheClaim()
+    {
+        QProcess &owner = start(VELUNA_INSTANCE_HELPER, { "freeze" });
+        QVERIFY(owner.waitForReadyRead(timeoutMs)); // one write, once the claim is made
+        QCOMPARE(owner.readAll(), "owner\n");
+        const QString ownerName = bus.ownerOf(serviceName);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^The running instance did not answer"));
+        QCOMPARE(claim(300ms), Claim::OwnerUnreachable);
+        QCOMPARE(bus.ownerOf(serviceName), ownerName);
+    }
+
+    void reopenThatOpensADialogDoesNotKeepTheLauncherWaiting()
+    {
+        QCOMPARE(claim(), Claim::Owner);
+        bool dialogDone = false;
+        connect(instance.get(), &SingleInstance::reopenRequested, this, [&dialogDone] {
+            QEventLoop dialog; // what a modal dialog runs while it is up
+            QTimer::singleShot(1500, &dialog, &QEventLoop::quit);
+            dialog.exec();
+            dialogDone = true;
+        });
+        QProcess &secondLaunch = start(VELUNA_INSTANCE_HELPER, { "500" });
+        QTRY_VERIFY_WITH_TIMEOUT(dialogDone, timeoutMs);
+        secondLaunch.waitForFinished(timeoutMs); // false when it has ended already
+        QCOMPARE(secondLaunch.readAll(), "handed-over\n");
+    }
+
+    void velunaRunsWithoutASessionBus()
+    {
+        QProcess &veluna = start(VELUNA_EXECUTABLE, {},
+                                 { QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/none") });
+        // A launch that hands over or gives up ends within a fraction of this.
+        QVERIFY(!veluna.waitForFinished(1500));
+        veluna.terminate();
+        QVERIFY(veluna.waitForFinished(timeoutMs));
+        QCOMPARE(veluna.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(veluna.exitCode(), 0);
+    }
 };
-
-void TestSingleInstance::initTestCase()
-{
-    qunsetenv("XDG_ACTIVATION_TOKEN");
-    qunsetenv("DESKTOP_STARTUP_ID");
-    QVERIFY(bus.start());
-}
-
-void TestSingleInstance::cleanup()
-{
-    instance.reset();
-    processes.clear();
-    reopenTokens.clear();
-    qunsetenv("XDG_ACTIVATION_TOKEN");
-    QVERIFY(bus.waitForOwner(serviceName, false));
-}
-
-void TestSingleInstance::secondVelunaHandsItsTokenOverAndEnds_data()
-{
-    QTest::addColumn<QStringList>("variables");
-    QTest::addColumn<Token>("token");
-    const QString wayland = QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7");
-    const QString x11 = QStringLiteral("DESKTOP_STARTUP_ID=x11-7");
-    QTest::newRow("Wayland token") << QStringList { wayland } << Token("wl-7");
-    QTest::newRow("X11 startup id") << QStringList { x11 } << Token("x11-7");
-    QTest::newRow("both: the Wayland token") << QStringList { x11, wayland } << Token("wl-7");
-    QTest::newRow("no token drops a stale one") << QStringList() << Token();
-}
-
-void TestSingleInstance::secondVelunaHandsItsTokenOverAndEnds()
-{
-    QFETCH(QStringList, variables);
-    QFETCH(Token, token);
-    qputenv("XDG_ACTIVATION_TOKEN", "stale-from-an-earlier-launch");
-    QCOMPARE(claim(), Claim::Owner);
-    QProcess &veluna = start(VELUNA_EXECUTABLE, {}, variables);
-    // Waiting with the event loop running: this process is the instance veluna calls.
-    QTRY_COMPARE_WITH_TIMEOUT(veluna.state(), QProcess::NotRunning, timeoutMs);
-    QCOMPARE(veluna.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(veluna.exitCode(), 0);
-    QTRY_COMPARE(reopenTokens, QList<Token> { token });
-}
-
-void TestSingleInstance::ownerThatDoesNotAnswerIsReportedAndKeepsTheClaim()
-{
-    QProcess &owner = start(VELUNA_INSTANCE_HELPER, { "freeze" });
-    QVERIFY(owner.waitForReadyRead(timeoutMs)); // one write, once the claim is made
-    QCOMPARE(owner.readAll(), "owner\n");
-    const QString ownerName = bus.ownerOf(serviceName);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^The running instance did not answer"));
-    QCOMPARE(claim(300ms), Claim::OwnerUnreachable);
-    QCOMPARE(bus.ownerOf(serviceName), ownerName);
-}
-
-void TestSingleInstance::reopenThatOpensADialogDoesNotKeepTheLauncherWaiting()
-{
-    QCOMPARE(claim(), Claim::Owner);
-    bool dialogDone = false;
-    connect(instance.get(), &SingleInstance::reopenRequested, this, [&dialogDone] {
-        QEventLoop dialog; // what a modal dialog runs while it is up
-        QTimer::singleShot(1500, &dialog, &QEventLoop::quit);
-        dialog.exec();
-        dialogDone = true;
-    });
-    QProcess &secondLaunch = start(VELUNA_INSTANCE_HELPER, { "500" });
-    QTRY_VERIFY_WITH_TIMEOUT(dialogDone, timeoutMs);
-    secondLaunch.waitForFinished(timeoutMs); // false when it has ended already
-    QCOMPARE(secondLaunch.readAll(), "handed-over\n");
-}
-
-void TestSingleInstance::velunaRunsWithoutASessionBus()
-{
-    QProcess &veluna = start(VELUNA_EXECUTABLE, {},
-                             { QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/none") });
-    // A launch that hands over or gives up ends within a fraction of this.
-    QVERIFY(!veluna.waitForFinished(1500));
-    veluna.terminate();
-    QVERIFY(veluna.waitForFinished(timeoutMs));
-    QCOMPARE(veluna.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(veluna.exitCode(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
 #include "tst_singleinstance.moc"

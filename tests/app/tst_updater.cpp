@@ -1,0 +1,319 @@
+// SPDX-License-Identifier: MIT
+// The updater against a local server: what the window shows for each answer or failure of a
+// check the user asks for, when background checks fall due, and the download they may start.
+#include "defaultsstore.h"
+#include "localhttpserver.h"
+#include "localisation.h"
+#include "manualclock.h"
+#include "settingkeys.h"
+#include "systemlog.h"
+#include "updatefeeds.h"
+#include "updater.h"
+#include "updatewindow.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Outcome = FeedCheck::Outcome;
+using Response = LocalHttpServer::Response;
+
+const QByteArray release = QByteArray("release file contents ").repeated(5000);
+
+// Version 1.0's updater with a local server, a manual clock and a download folder, fresh each test.
+class TestUpdater : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~TestUpdater() override
+    {
+        for (const char *scheme : { "https", "file" })
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+
+public slots:
+    void openUrl(const QUrl &url) { opened << url; }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qRegisterMetaType<FeedCheck::Result>();
+        SystemLog::setObserver([this](const QString &line) { logged << line; });
+        for (const char *scheme : { "https", "file" })
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "openUrl");
+    }
+    void init()
+    {
+        DefaultsStore::clear();
+        server = std::make_unique<LocalHttpServer>();
+        clock = std::make_unique<ManualClock>();
+        downloads = std::make_unique<QTemporaryDir>();
+        opened.clear();
+        logged.clear();
+    }
+
+private:
+    std::unique_ptr<Updater> makeUpdater(const QString &feed = QStringLiteral("/appcast.xml"))
+    {
+        return std::make_unique<Updater>(
+            Updater::Config { .feedUrl = feed.startsWith(u'/') ? server->url(feed) : QUrl(feed),
+                              .currentVersion = QStringLiteral("1.0"),
+                              .clock = clock.get(),
+                              .stallTimeout = std::chrono::seconds(1),
+                              .downloadFolder = downloads->path() });
+    }
+    void serveFeed(const QByteArray &feed)
+    {
+        server->setResponse("/appcast.xml", Response::ok(feed));
+    }
+
+    std::unique_ptr<LocalHttpServer> server;
+    std::unique_ptr<ManualClock> clock;
+    std::unique_ptr<QTemporaryDir> downloads;
+    QList<QUrl> opened;
+    QStringList logged;
+
+private slots:
+    void answerIsShownInTheWindow_data()
+    {
+        QTest::addColumn<QString>("start"); // a path on the local server, or an address
+        QTest::addColumn<Response>("feed");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QString>("error"); // how it begins
+        const auto row = [](const char *name, const char *start, const Response &feed,
+                            Outcome outcome, const char *error = nullptr, const QString &arg = {}) {
+            QTest::newRow(name) << QString::fromLatin1(start) << feed << outcome
+                                << (error ? L(QString::fromLatin1(error), arg) : QString());
+        };
+        const auto release = [](const QByteArray &version, const QByteArray &extra = {}) {
+            return Response::ok(UpdateFeeds::withRelease(version, extra));
+        };
+        const char *path = "/appcast.xml";
+        const char *http = "http://updates.invalid/appcast.xml";
+        const QByteArray notes = "<description><![CDATA[<p><b>Bold</b> &lt;b&gt;x&lt;/b&gt; <a "
+                                 "href=\"https://evil.example\">here</a></p>]]></description>";
+        row("newer by number, not text", path, release("1.10", notes), Outcome::UpdateAvailable);
+        row("same, written longer", path, release("1.0.0"), Outcome::UpToDate);
+        row("loopback redirect is followed", "/moved", release("1.2"), Outcome::UpdateAvailable);
+        row("redirect to plain http elsewhere", "/hijacked", {}, Outcome::Failed,
+            "update.error_insecure", QString::fromLatin1(http));
+        row("plain http feed elsewhere", http, {}, Outcome::Failed, "update.error_insecure",
+            QString::fromLatin1(http));
+        row("file enclosure dropped", path,
+            release("1.2", UpdateFeeds::enclosure(QUrl("file:///etc/passwd"), "x")),
+            Outcome::UpdateAvailable);
+        row("not a feed", path, Response::ok("<html>Down</html>"), Outcome::Failed,
+            "update.error_malformed");
+        QByteArray laughs = "<!ENTITY l0 \"lol\">";
+        for (int i = 1; i < 10; ++i)
+            laughs += "<!ENTITY l" + QByteArray::number(i) + " \""
+                + QByteArray("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+        row("billion laughs", path,
+            Response::ok(UpdateFeeds::withRelease("1.1", "<description>&l9;</description>")
+                             .replace("?>\n", "?>\n<!DOCTYPE rss [" + laughs + "]>\n")),
+            Outcome::Failed, "update.error_malformed");
+        const QByteArray feed = UpdateFeeds::withRelease("1.1");
+        row("far too large", path, { .body = feed, .fillerBytes = 64 * FeedCheck::maxFeedSize },
+            Outcome::Failed, "update.error_too_large");
+        row("gzip bomb", path, Response::gzipped(feed, 64 * FeedCheck::maxFeedSize),
+            Outcome::Failed, "update.error_too_large");
+        row("server error", path, { .status = 500 }, Outcome::Failed, "update.error_network");
+        row("stalled server", path, { .neverAnswer = true }, Outcome::Failed,
+            "update.error_timeout");
+        row("dripping server", path, { .body = feed, .fillerBytes = 100, .dripInterval = 200ms },
+            Outcome::Failed, "update.error_timeout");
+    }
+
+    void answerIsShownInTheWindow()
+    {
+        QFETCH(QString, start);
+        QFETCH(Response, feed);
+        QFETCH(Outcome, outcome);
+        QFETCH(QString, error);
+        server->setResponse("/appcast.xml", feed);
+        server->setResponse("/moved", Response::redirect("/appcast.xml", 301));
+        server->setResponse("/hijacked", Response::redirect("http://updates.invalid/appcast.xml"));
+        auto updater = makeUpdater(start);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QSignalSpy finished(updater.get(), &Updater::checkFinished);
+        updater->checkForUpdates();
+        QVERIFY(finished.wait(10000));
+        const auto result = finished.first().first().value<FeedCheck::Result>();
+        QVERIFY2(result.outcome == outcome, qPrintable(result.error));
+        QCOMPARE(updater->lastUpdateCheckDate(), clock->now());
+        QVERIFY2(server->fillerSent("/appcast.xml") < 8 << 20,
+                 qPrintable(QString::number(server->fillerSent("/appcast.xml"))));
+        UpdateWindow *window = updater->window();
+        QVERIFY(window->isVisible() && !window->isModal());
+        if (outcome == Outcome::Failed) {
+            QVERIFY2(!error.isEmpty() && result.error.startsWith(error), qPrintable(result.error));
+            QCOMPARE(window->informativeText(), result.error);
+            // A stalled or dripping server is given up at the configured times, not before and not
+            // much later; every other failure is known at once.
+            const bool slow = error == L(QStringLiteral("update.error_timeout"));
+            QVERIFY2(elapsed.elapsed() < (slow ? 5000 : 900) && (!slow || elapsed.elapsed() >= 900),
+                     qPrintable(QString::number(elapsed.elapsed())));
+        } else if (outcome == Outcome::UpToDate) {
+            QCOMPARE(window->titleText(), L(QStringLiteral("update.up_to_date_title")));
+        } else {
+            // Markup from the feed is never rendered.
+            if (feed.body.contains("Bold"))
+                QCOMPARE(window->releaseNotesView()->toPlainText(),
+                         QStringLiteral("Bold <b>x</b> here"));
+            QVERIFY(result.newest.fileUrl.isEmpty());
+            for (QLabel *label : window->findChildren<QLabel *>())
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+            // Return takes the offer, also when the checking state had left the focus on Cancel.
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QCOMPARE(opened, QList { QUrl("https://plenox.app/veluna/" + result.newest.version) });
+            QVERIFY(!window->isVisible());
+        }
+    }
+
+    void checkIsDueOneIntervalAfterTheLast_data()
+    {
+        QTest::addColumn<qint64>("lastCheckAgo"); // seconds; -1: never checked
+        QTest::addColumn<qint64>("interval"); // as stored; 0: none
+        QTest::addColumn<bool>("automatic");
+        QTest::addColumn<qint64>("dueIn");
+        const auto row
+            = [](const char *name, qint64 ago, qint64 interval, bool automatic, qint64 due) {
+                  QTest::newRow(name) << ago << interval << automatic << due;
+              };
+        row("never checked: settle delay", -1, 0, true, 60);
+        row("overdue: settle delay", 3590, 0, true, 60);
+        row("last check in the future counts as now", -86400, 0, true, 3600);
+        row("checked 10 s ago, interval below the minimum", 10, 10, true, 3590);
+        row("interval above the maximum", 10, qint64(1) << 40, true, 7 * 86400 - 10);
+        row("automatic checks off, then on", 10, 0, false, 60);
+    }
+
+    void checkIsDueOneIntervalAfterTheLast()
+    {
+        QFETCH(qint64, lastCheckAgo);
+        QFETCH(qint64, interval);
+        QFETCH(bool, automatic);
+        QFETCH(qint64, dueIn);
+        serveFeed(UpdateFeeds::withRelease("1.0"));
+        if (lastCheckAgo != -1)
+            DefaultsStore::setValue(SettingKeys::updaterLastCheck.key(),
+                                    clock->now().addSecs(-lastCheckAgo));
+        if (interval)
+            DefaultsStore::setValue(SettingKeys::updaterInterval.key(), interval);
+        DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), automatic);
+        auto updater = makeUpdater();
+        updater->start();
+        if (!automatic) {
+            QVERIFY(!updater->nextBackgroundCheck().isValid());
+            QCOMPARE(clock->runningTickers(), 0);
+            clock->advance(48h);
+            QVERIFY(!updater->isChecking());
+            updater->setAutomaticallyChecksForUpdates(true);
+        }
+        QCOMPARE(updater->nextBackgroundCheck(), clock->now().addSecs(dueIn));
+        QCOMPARE(clock->runningTickers(), 1);
+        // A tick starts the check at once: a request on its way starts with it.
+        clock->advance(std::chrono::seconds(dueIn - 1));
+        QVERIFY(!updater->isChecking());
+        clock->advance(1s);
+        QVERIFY(updater->isChecking());
+        QTRY_COMPARE(server->requests().size(), 1);
+        QTRY_VERIFY(!updater->isChecking());
+        QCOMPARE(updater->lastUpdateCheckDate(), clock->now());
+        QCOMPARE(updater->nextBackgroundCheck(),
+                 clock->now().addSecs(updater->updateCheckInterval().count()));
+    }
+
+    // A background check shows nothing but news, offered once per run; the user asking sees it
+    // again.
+    void backgroundChecksSpeakOnlyOfNews()
+    {
+        serveFeed("<html>down</html>");
+        auto updater = makeUpdater();
+        QSignalSpy finished(updater.get(), &Updater::checkFinished);
+        QSignalSpy offered(updater.get(), &Updater::updateOffered);
+        updater->start();
+        clock->advance(60s);
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!updater->window());
+        QVERIFY(logged.isEmpty());
+
+        serveFeed(UpdateFeeds::withRelease("1.1"));
+        clock->advance(3600s);
+        QTRY_COMPARE(offered.size(), 1);
+        QCOMPARE(offered.first(), (QVariantList { QStringLiteral("1.1"), QString() }));
+        QVERIFY(updater->window()->isVisible());
+        updater->window()->close();
+        clock->advance(3600s);
+        QTRY_COMPARE(finished.size(), 3);
+        QCOMPARE(offered.size(), 1);
+        updater->checkForUpdates();
+        QTRY_COMPARE(offered.size(), 2);
+    }
+
+    void downloadIsOfferedOnlyWhenItMatches_data()
+    {
+        QTest::addColumn<QByteArray>("served");
+        QTest::newRow("matching") << release;
+        QTest::newRow("other contents") << QByteArray(release).replace(100, 1, "X");
+        QTest::newRow("shorter than announced") << release.left(1000);
+        QTest::newRow("longer than announced") << release + "trailer";
+    }
+
+    // A file unlike the feed's length and digest is deleted; the user's own file is never touched.
+    void downloadIsOfferedOnlyWhenItMatches()
+    {
+        QFETCH(QByteArray, served);
+        const QUrl fileUrl = server->url(QStringLiteral("/Veluna-1.1.AppImage"));
+        server->setResponse("/Veluna-1.1.AppImage", Response::ok(served));
+        serveFeed(UpdateFeeds::withRelease("1.1", UpdateFeeds::enclosure(fileUrl, release)));
+        const auto contents = [](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QFile usersFile(downloads->filePath(QStringLiteral("Veluna-1.1.AppImage")));
+        QVERIFY(usersFile.open(QIODevice::WriteOnly));
+        usersFile.write("the user's own file");
+        usersFile.close();
+
+        DefaultsStore::setValue(SettingKeys::updaterAutoDownload.key(), true);
+        auto updater = makeUpdater();
+        QSignalSpy offered(updater.get(), &Updater::updateOffered);
+        QSignalSpy failed(updater.get(), &Updater::downloadFailed);
+        updater->start();
+        clock->advance(60s);
+        QTRY_COMPARE_WITH_TIMEOUT(offered.size() + failed.size(), 1, 5000);
+        QCOMPARE(contents(usersFile.fileName()), QByteArray("the user's own file"));
+        const QStringList files = QDir(downloads->path()).entryList(QDir::Files | QDir::Hidden);
+        if (served != release) {
+            QCOMPARE(offered.size(), 0);
+            QVERIFY(!updater->window());
+            QCOMPARE(files, QStringList { QStringLiteral("Veluna-1.1.AppImage") });
+            QCOMPARE(logged,
+                     QStringList { QStringLiteral("Veluna: mise à jour: ")
+                                   + failed.first().first().toString() });
+            return;
+        }
+        const QString path = downloads->filePath(QStringLiteral("Veluna-1.1 (1).AppImage"));
+        QCOMPARE(offered.first(), (QVariantList { QStringLiteral("1.1"), path }));
+        QCOMPARE(contents(path), release);
+        QCOMPARE(files.size(), 2);
+        QTest::mouseClick(updater->window()->primaryButton(), Qt::LeftButton);
+        QCOMPARE(opened, QList<QUrl> { QUrl::fromLocalFile(downloads->path()) });
+    }
+};
+
+QTEST_MAIN(TestUpdater)
+#include "tst_updater.moc"
