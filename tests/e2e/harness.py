@@ -1,12 +1,13 @@
 # SPDX-License-Identifier: MIT
 """A private desktop for whole-program runs: fresh HOME and XDG folders, a private session bus and
 a private "system" bus, an X display (Xvfb with openbox) or a compositor, python3-dbusmock
-services, and the real veluna binary, with ways to find its windows, press its keys and read what
-it stored and what it holds.
+services, and the real veluna binary, with ways to find its windows, press its keys, click its
+tray menu and read what it stored and what it holds.
 
 Every wait is bounded. Every process started here, and whatever a bus started on demand (each
 carries the desktop's mark in its environment), is stopped in close(), even after a failure."""
 
+import argparse
 import ctypes
 import functools
 import json
@@ -15,10 +16,10 @@ import select
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
-import traceback
+import xml.etree.ElementTree as ET
+from pathlib import Path
 
 import dbus
 import dbus.bus
@@ -26,18 +27,15 @@ import dbus.bus
 SETTLE = 0.6  # long enough for a second, unwanted press (Qt's animated click takes 100 ms)
 MAIN_WINDOW_SIZE = (430, 665)
 AMBER = "#F59E0B"
-AMBER_SHARE_MIN = 0.01  # the big button covers a good part of a painted home view
 IDLE_LOCK = [("idle", "block")]
 LOGIND = "org.freedesktop.login1"
-LOGIND_PATH = "/org/freedesktop/login1"
 WATCHER = "org.kde.StatusNotifierWatcher"
-WATCHER_PATH = "/StatusNotifierWatcher"
 REGISTER = "RegisterStatusNotifierItem"
 MOCK = "org.freedesktop.DBus.Mock"
 MARKER = "VELUNA_TEST_DESKTOP"
-# dbusmock services as start_mocks takes them: (bus name, bus, dbusmock's arguments)
+# dbusmock services as start_mocks takes them: (bus name, bus, dbusmock's arguments[, environment])
 LOGIND_MOCK = (LOGIND, "system", ["--template", "logind"])
-WATCHER_MOCK = (WATCHER, "session", [WATCHER, WATCHER_PATH, WATCHER])
+WATCHER_MOCK = (WATCHER, "session", [WATCHER, "/StatusNotifierWatcher", WATCHER])
 
 # No service folders: nothing installed on the machine can be started on such a bus.
 BUS_CONFIG = """<busconfig>
@@ -68,8 +66,10 @@ def check(condition, message):
         raise TestFailure(message)
 
 
-def stop_on_signal(signum, _frame):
-    raise TestFailure(f"interrupted by {signal.Signals(signum).name}")
+def read_texts(translations):
+    """The program's texts by id, as a translation file (veluna_en.ts) gives them."""
+    return {m.get("id"): m.findtext("translation") or m.findtext("source")
+            for m in ET.parse(translations).getroot().iter("message")}
 
 
 def die_with_parent():
@@ -77,59 +77,29 @@ def die_with_parent():
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
-def exit_description(status):
-    return f"crashed ({signal.Signals(-status).name})" if status < 0 \
-        else f"exited with status {status}"
-
-
-def stop_group(name, process):
-    for signum in (signal.SIGTERM, signal.SIGKILL):
-        try:
-            os.killpg(process.pid, signum)
-            process.wait(timeout=5)
-            break
-        except ProcessLookupError:
-            break
-        except subprocess.TimeoutExpired:
-            log(f"{name} outlived {signal.Signals(signum).name}")
-    try:  # children left in a group whose leader is gone (openbox helpers, say)
-        os.killpg(process.pid, signal.SIGKILL)
-    except (ProcessLookupError, PermissionError):
-        pass
-
-
-def environ_of(pid):
-    try:
-        with open(f"/proc/{pid}/environ", "rb") as f:
-            return f.read()
-    except OSError:
-        return b""
-
-
-def run_guarded(what, tools, body, stale=()):
-    """body() with every tool installed and no stale output left; SIGTERM and SIGINT fail it.
-    Returns the exit status, once body's own clean-up has run."""
-    missing = [tool for tool in tools if shutil.which(tool) is None]
-    if missing:
-        print(f"FAIL: {', '.join(missing)} not installed (run scripts/setup.sh <build-dir> test)")
-        return 1
-    for path in stale:
+def run_script(doc, body, required, optional=("failure-screenshot",), flags=(), outputs=()):
+    """Parses the --options named (flags take no value) and runs body(args), with no stale file
+    left at the outputs or the failure screenshot; SIGTERM stops it as Ctrl+C does, through
+    every clean-up. Returns the exit status."""
+    what = doc.splitlines()[0].rstrip(".")
+    parser = argparse.ArgumentParser(description=what)
+    for name in (*required, *optional):
+        parser.add_argument(f"--{name}", required=name in required)
+    for name in flags:
+        parser.add_argument(f"--{name}", action="store_true")
+    args = parser.parse_args()
+    for name in (*outputs, "failure-screenshot"):
+        path = getattr(args, name.replace("-", "_"), None)
         if path and os.path.exists(path):
             os.remove(path)
-    signal.signal(signal.SIGTERM, stop_on_signal)
-    signal.signal(signal.SIGINT, stop_on_signal)
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
-        body()
+        body(args)
     except TestFailure as error:
-        reason = str(error)
-    except Exception as error:  # pylint: disable=broad-except
-        traceback.print_exc(file=sys.stdout)
-        reason = f"the test itself broke: {type(error).__name__}: {error} (traceback above)"
-    else:
-        log(f"PASS: {what}")
-        return 0
-    print(f"FAIL (after {time.monotonic() - START:.1f}s, {what}): {reason}", flush=True)
-    return 1
+        print(f"FAIL (after {time.monotonic() - START:.1f}s, {what}): {error}", flush=True)
+        return 1
+    log(f"PASS: {what}")
+    return 0
 
 
 class Desktop:
@@ -138,16 +108,14 @@ class Desktop:
     name tells apart desktops that run side by side."""
 
     STEP_TIMEOUT = 20.0  # seconds; generous, the build machine is loaded at times
-    BUDGET = 150.0  # for the whole run, which stays well inside CTest's time
     APP_ENV = {"QT_QPA_PLATFORM": "xcb"}
 
-    def __init__(self, desktop=None, name="", failure_screenshot=None):
+    def __init__(self, desktop=None, name="desktop", failure_screenshot=None):
         self.name = name
-        self.root = tempfile.mkdtemp(prefix=f"veluna-{name or 'e2e'}-")
+        self.root = tempfile.mkdtemp(prefix=f"veluna-{name}-")
         self.failure_screenshot = failure_screenshot
         self.processes = []  # (name, Popen), in start order
         self.veluna = None  # while set, every wait fails as soon as veluna ends
-        self.launches = 0
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "en_US.UTF-8",
                     "LANGUAGE": "", MARKER: self.root}
         if desktop:
@@ -158,7 +126,6 @@ class Desktop:
             os.mkdir(self.env[var], 0o700)
         os.mkdir(self.path("logs"))
         self.settings_path = self.path("config", "veluna", "veluna.json")
-        self.session_bus = self.system_bus = None
 
     def __enter__(self):
         return self
@@ -170,7 +137,7 @@ class Desktop:
         return os.path.join(self.root, *parts)
 
     def tag(self, message):
-        log(f"{self.name}: {message}" if self.name else message)
+        log(f"{self.name}: {message}")
 
     def start(self, name, argv, pass_fds=(), **env):
         self.tag(f"starting {name}: {' '.join(argv)}")
@@ -191,20 +158,17 @@ class Desktop:
         return result.stdout
 
     def output_of(self, name):
-        with open(self.path("logs", name + ".log"), "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return Path(self.path("logs", name + ".log")).read_bytes().decode("utf-8", "replace")
 
-    def wait(self, what, probe):
-        """Polls probe() until it returns something truthy, within the step's and the run's time.
+    def wait(self, what, probe, timeout=None):
+        """Polls probe() until it returns something truthy, which it returns, within timeout
+        seconds (the step's time by default).
 
         probe may raise TestFailure for a definite fault; other exceptions count as "not yet",
         and the last one is shown if time runs out."""
-        timeout = min(self.STEP_TIMEOUT, max(self.BUDGET - (time.monotonic() - START), 1.0))
+        timeout = timeout or self.STEP_TIMEOUT
         deadline = time.monotonic() + timeout
         while True:
-            if self.veluna is not None and self.veluna.poll() is not None:
-                raise TestFailure(f"veluna {exit_description(self.veluna.returncode)} "
-                                  f"while waiting for {what}")
             try:
                 last = probe()
                 if last:
@@ -213,9 +177,18 @@ class Desktop:
                 raise
             except Exception as error:  # pylint: disable=broad-except
                 last = f"{type(error).__name__}: {error}"
-            if time.monotonic() >= deadline:
-                raise TestFailure(f"{self.name + ': ' if self.name else ''}timed out after "
-                                  f"{timeout:.0f}s waiting for {what} (last seen: {last!r})")
+            if self.veluna is not None and self.veluna.poll() is not None:
+                raise TestFailure(f"veluna exited with {self.veluna.returncode} while waiting for "
+                                  f"{what}")
+            check(time.monotonic() < deadline, f"{self.name}: timed out after {timeout:.0f}s "
+                  f"waiting for {what} (last seen: {last!r})")
+            time.sleep(0.1)
+
+    def stays(self, seconds, probe):
+        """Calls probe, which checks a state that must last, until seconds have passed."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            probe()
             time.sleep(0.1)
 
     def close(self, failed):
@@ -229,28 +202,28 @@ class Desktop:
         for name, process in reversed(self.processes):
             if process.poll() is None:
                 self.tag(f"stopping {name} (pid {process.pid})")
-            stop_group(name, process)
+            for signum in (signal.SIGTERM, signal.SIGKILL):  # SIGKILL for what the group has left
+                try:
+                    os.killpg(process.pid, signum)
+                    process.wait(timeout=5)
+                except (ProcessLookupError, PermissionError, subprocess.TimeoutExpired):
+                    pass
         self.stop_marked()
         for name, _ in self.processes if failed else ():
             lines = self.output_of(name).splitlines()[-40:]
-            print(f"----- {self.name or 'e2e'}: last lines of {name}'s output -----", flush=True)
+            print(f"----- {self.name}: last lines of {name}'s output -----", flush=True)
             print("\n".join(f"  {line}" for line in lines), flush=True)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def stop_marked(self):
         """Whatever is left with this desktop's mark (services a bus started on demand)."""
         mark = f"{MARKER}={self.root}".encode() + b"\0"
-        for _ in range(3):
-            found = [int(pid) for pid in os.listdir("/proc") if pid.isdigit()
-                     and int(pid) != os.getpid() and mark in environ_of(pid)]
-            for pid in found:
-                try:
+        for pid in (int(p) for p in os.listdir("/proc") if p.isdigit() and int(p) != os.getpid()):
+            try:
+                if mark in Path(f"/proc/{pid}/environ").read_bytes():
                     os.kill(pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-            if not found:
-                return
-            time.sleep(0.2)
+            except OSError:
+                pass
 
     # --------------------------------------------------------------------------- set-up
 
@@ -262,47 +235,39 @@ class Desktop:
             self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"] = f"unix:path={self.path(kind + '.sock')}"
         for kind in ("system", "session"):
             address = self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"]
-            if kind == "session" and activation:
-                argv = ["dbus-daemon", "--nofork", "--session", f"--address={address}"]
-            else:
-                with open(self.path(kind + "-bus.conf"), "w", encoding="utf-8") as f:
-                    f.write(BUS_CONFIG.format(kind=kind, address=address))
-                argv = ["dbus-daemon", "--nofork", f"--config-file={self.path(kind + '-bus.conf')}"]
-            self.start(f"{kind}-bus", argv)
-        self.system_bus = self.wait("the system bus", lambda: dbus.bus.BusConnection(
-            self.env["DBUS_SYSTEM_BUS_ADDRESS"]))
-        self.session_bus = self.wait("the session bus", lambda: dbus.bus.BusConnection(
-            self.env["DBUS_SESSION_BUS_ADDRESS"]))
+            config = self.path(kind + "-bus.conf")
+            Path(config).write_text(BUS_CONFIG.format(kind=kind, address=address), encoding="utf-8")
+            self.start(f"{kind}-bus", ["dbus-daemon", "--nofork"] + (
+                ["--session", f"--address={address}"] if kind == "session" and activation
+                else [f"--config-file={config}"]))
+        self.system_bus, self.session_bus = (self.wait(f"the {kind} bus", lambda k=kind: (
+            dbus.bus.BusConnection(self.env[f"DBUS_{k.upper()}_BUS_ADDRESS"])))
+            for kind in ("system", "session"))
 
     def start_display(self):
         read_end, write_end = os.pipe()
         self.start("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
                             "1280x1024x24", "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
-        try:
-            self.env["DISPLAY"] = ":" + self.read_line(read_end, "Xvfb's display number")
-        finally:
-            os.close(read_end)
+        with os.fdopen(read_end) as pipe:  # Xvfb writes its display number once it is ready
+            check(select.select([pipe], [], [], self.STEP_TIMEOUT)[0],
+                  "timed out waiting for Xvfb's display number")
+            self.env["DISPLAY"] = ":" + pipe.readline().strip()
+        check(self.env["DISPLAY"] != ":", "Xvfb ended before it told its display number")
         self.start("openbox", ["openbox", "--sm-disable"])
         self.wait("openbox to manage the screen", lambda: "window id #" in self.run(
             "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check_status=False))
 
-    def read_line(self, fd, what):
-        """One line from a child's pipe, without blocking past the step's time."""
-        deadline = time.monotonic() + self.STEP_TIMEOUT
-        data = b""
-        while not data.endswith(b"\n"):
-            check(time.monotonic() < deadline, f"timed out waiting for {what}")
-            if select.select([fd], [], [], 0.1)[0]:
-                chunk = os.read(fd, 1)
-                check(chunk, f"{what}: the pipe closed before a full line (got {data!r})")
-                data += chunk
-        return data.decode().strip()
+    def start_x11(self, *mocks):
+        """Both buses, the X display and the mocks (logind's and the watcher unless given)."""
+        self.start_buses()
+        self.start_display()
+        self.start_mocks(*(mocks or (LOGIND_MOCK, WATCHER_MOCK)))
 
     def start_mocks(self, *mocks):
-        """python3-dbusmock services, each (bus name, "system" or "session", dbusmock's arguments[,
-        environment]); returns once each owns its name. The watcher announces a StatusNotifier
-        host and takes registrations, as a desktop shell's does."""
+        """python3-dbusmock services as LOGIND_MOCK; returns once each owns its name. The
+        watcher announces a StatusNotifier host and takes registrations, as a desktop shell's
+        does."""
         for service, bus, arguments, *env in mocks:
             self.start(service, ["/usr/bin/python3", "-m", "dbusmock", f"--{bus}"] + arguments,
                        **dict(*env))
@@ -310,7 +275,7 @@ class Desktop:
             connection = self.system_bus if bus == "system" else self.session_bus
             self.wait(f"{service} on the {bus} bus", lambda c=connection, s=service:
                       c.name_has_owner(s))
-        if WATCHER in (service for service, *_ in mocks):
+        if WATCHER_MOCK in mocks:
             self.watcher.AddProperties(WATCHER, dbus.Dictionary({
                 "IsStatusNotifierHostRegistered": dbus.Boolean(True),
                 "ProtocolVersion": dbus.Int32(0),
@@ -320,53 +285,45 @@ class Desktop:
 
     @functools.cached_property
     def logind(self):
-        return self.system_bus.get_object(LOGIND, LOGIND_PATH)
+        return self.system_bus.get_object(LOGIND, "/org/freedesktop/login1")
 
     @functools.cached_property
     def watcher(self):
-        return dbus.Interface(self.session_bus.get_object(WATCHER, WATCHER_PATH), MOCK)
+        return dbus.Interface(self.session_bus.get_object(WATCHER, "/StatusNotifierWatcher"), MOCK)
 
     # ---------------------------------------------------------------------------- veluna
 
     def launch(self, binary):
-        self.launches += 1
         if self.session_bus.name_has_owner(WATCHER):
             self.watcher.ClearCalls(timeout=5)  # each launch registers its own tray item
-        self.veluna = self.start(f"veluna-{self.launches}", [binary], **self.APP_ENV)
+        self.veluna = self.start(f"veluna-{len(self.processes)}", [binary], **self.APP_ENV)
         return self.veluna
 
     def wait_for_exit(self, after):
         """veluna's exit status once it has ended, which it must do soon after `after`."""
-        try:
-            status = self.veluna.wait(timeout=self.STEP_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            raise TestFailure(f"veluna still runs {self.STEP_TIMEOUT:.0f}s after {after}") from None
-        self.veluna = None
+        self.wait(f"veluna to end after {after}", lambda: self.veluna.poll() is not None)
+        status, self.veluna = self.veluna.returncode, None
         return status
 
     def wait_for_clean_exit(self, after):
         """veluna ends with status 0 soon after `after`, and gives back every lock it held."""
         status = self.wait_for_exit(after)
-        check(status == 0, f"veluna {exit_description(status)} after {after}; it must exit with 0")
+        check(status == 0, f"veluna exited with {status} after {after}; it must exit with 0")
         self.wait_for_lock(held=False)
 
     def settings(self):
         """The settings file as veluna left it ({} while there is none)."""
-        try:
-            with open(self.settings_path, encoding="utf-8") as f:
-                return json.load(f)
-        except FileNotFoundError:
-            return {}
+        path = Path(self.settings_path)
+        return json.loads(path.read_text(encoding="utf-8")) if path.exists() else {}
 
     def write_settings(self, values):
         os.makedirs(os.path.dirname(self.settings_path), exist_ok=True)
-        with open(self.settings_path, "w", encoding="utf-8") as f:
-            json.dump(values, f)
+        Path(self.settings_path).write_text(json.dumps(values), encoding="utf-8")
 
     def wait_for_setting(self, key, value):
         def probe():
             found = self.settings().get(key, "(absent)")
-            if found is not value:
+            if json.dumps(found) != json.dumps(value):  # true is not 1
                 raise LookupError(f'"{key}": {json.dumps(found)}')
             return True
         self.wait(f'"{key}": {json.dumps(value)} in the settings file', probe)
@@ -383,9 +340,8 @@ class Desktop:
         self.wait_for_setting("VLOnboarded", True)
         self.wait_for_setting("VLMenuBarMode", False)
         main = self.wait("the 430x665 main window", self.find_main_window)
-        time.sleep(SETTLE)
-        check(self.inhibit_calls() == 0 and self.inhibitors() == [],
-              "the welcome dialog's Return also pressed the big button of the main window")
+        self.stays(SETTLE, lambda: check(self.inhibit_calls() == 0 and self.inhibitors() == [],
+                   "the welcome dialog's Return also pressed the big button of the main window"))
         return dialog, main
 
     def menu_bar_mode(self, main):
@@ -395,25 +351,46 @@ class Desktop:
         self.press(main, "ctrl+w")
         self.wait_for_setting("VLMenuBarMode", True)
         self.wait("the main window to show after Ctrl+W", self.find_main_window)
-        time.sleep(SETTLE)
-        check(self.find_main_window(), "the main window went away after Ctrl+W: it acted twice")
-        return self.tray_menu()
+        self.stays(SETTLE, lambda: check(self.find_main_window(),
+                                         "the main window went away after Ctrl+W: it acted twice"))
+        self.tray_menu()
 
     def tray_menu(self):
         """The menu of the item veluna registered with the watcher, found as a shell finds it."""
         calls = self.wait(f"{REGISTER} on the watcher",
                           lambda: self.watcher.GetMethodCalls(REGISTER, timeout=5))
-        service = str(calls[0][1][0])
-        log(f"watcher received {REGISTER}({service!r})")
-        check(not service.startswith("/"), f"the item registered a path ({service}), not a name")
-        bus = self.session_bus
-        owner = int(bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
-                    .GetConnectionUnixProcessID(service, dbus_interface="org.freedesktop.DBus"))
-        check(owner == self.veluna.pid, f"the item {service} belongs to pid {owner}, not veluna")
+        service, bus = str(calls[0][1][0]), self.session_bus
         menu_path = bus.get_object(service, "/StatusNotifierItem").Get(
             "org.kde.StatusNotifierItem", "Menu",
             dbus_interface="org.freedesktop.DBus.Properties", timeout=5)
         return dbus.Interface(bus.get_object(service, menu_path), "com.canonical.dbusmenu")
+
+    def tray_click(self, label, done):
+        """Clicks the tray menu's entry labelled label until done() holds; returns its value.
+        A click can miss: each change of state rebuilds the menu with new ids. So it clicks
+        again, a second later, only if the entry is still there under a new id (a dialog the
+        click opened must not be opened twice)."""
+        menu, clicked, retry_at = self.tray_menu(), None, 0.0
+
+        def probe():
+            nonlocal clicked, retry_at
+            found = done()
+            if found or time.monotonic() < retry_at:
+                return found
+            _, (_, _, children) = menu.GetLayout(0, -1, dbus.Array([], signature="s"),
+                                                 signature="iias", timeout=5)
+            entries = {str(props.get("label", "")).strip(): int(entry_id)
+                       for entry_id, props, _ in children if props.get("visible", True)}
+            if label not in entries:
+                raise LookupError(f"the tray menu reads {list(entries)}")
+            if entries[label] == clicked:
+                return None
+            clicked, retry_at = entries[label], time.monotonic() + 1.0
+            self.tag(f"clicking tray menu entry {entries[label]} ({label!r})")
+            menu.Event(entries[label], "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                       signature="isvu", timeout=5)
+            return None
+        return self.wait(f'"{label}" in the tray menu to take effect', probe)
 
     # -------------------------------------------------------------------------- windows
 
@@ -425,17 +402,18 @@ class Desktop:
         return "_NET_WM_WINDOW_TYPE_DIALOG" in self.run("xprop", "-id", str(window),
                                                         "_NET_WM_WINDOW_TYPE")
 
-    def find_dialog(self):
-        return next((w for w in self.visible_windows() if self.is_dialog(w)), None)
+    def find_dialog(self, known=()):
+        return next((w for w in self.visible_windows() if w not in known and self.is_dialog(w)),
+                    None)
+
+    def size_of(self, window):
+        shell = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
+        values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
+        return int(values["WIDTH"]), int(values["HEIGHT"])
 
     def find_main_window(self):
-        for window in self.visible_windows():
-            shell = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
-            values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
-            if (int(values["WIDTH"]), int(values["HEIGHT"])) == MAIN_WINDOW_SIZE \
-                    and not self.is_dialog(window):
-                return window
-        return None
+        return next((w for w in self.visible_windows() if self.size_of(w) == MAIN_WINDOW_SIZE
+                     and not self.is_dialog(w)), None)
 
     def press(self, window, keys):
         """keys as xdotool names them ("Return", "ctrl+w"), once window is the active one."""
@@ -454,33 +432,32 @@ class Desktop:
     def capture_screen(self, path):
         self.run("import", "-window", "root", path, timeout=15)
 
+    def image_size(self, path):
+        return tuple(int(v) for v in self.run("identify", "-format", "%w %h", path).split())
+
     def screenshot(self, window, path):
-        """Saves the home view to path once its big amber button is painted."""
+        """Saves the home view to path once its big amber button is painted (at least 1% of the
+        pixels; it covers a good part of a painted home view)."""
         def probe():
             self.capture(window, path)
-            size = tuple(int(v) for v in self.run("identify", "-format", "%w %h", path).split())
+            size = self.image_size(path)
             if size != MAIN_WINDOW_SIZE:
                 raise LookupError(f"the screenshot is {size}")
             share = float(self.run("convert", path, "-alpha", "off", "-fuzz", "12%", "-fill",
                                    "black", "+opaque", AMBER, "-fill", "white", "-opaque", AMBER,
                                    "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"))
-            return share if share > AMBER_SHARE_MIN else None
+            return share if share > 0.01 else None
         share = self.wait(f"a painted home view in {path}", probe)
         log(f"screenshot of the home view saved to {path} ({share:.1%} amber pixels)")
 
     # ------------------------------------------------------------------------ logind
 
-    def all_inhibitors(self):
-        """logind's locks now, as (what, who, why, mode)."""
-        return [tuple(str(field) for field in entry[:4]) for entry in self.logind.ListInhibitors(
-            dbus_interface=f"{LOGIND}.Manager", timeout=5)]
-
     def inhibitors(self):
         """Veluna's inhibitors as (what, mode); fails at once if any of them blocks sleep itself."""
-        held = [(what, mode) for what, who, _, mode in self.all_inhibitors() if who == "Veluna"]
-        for what, mode in held:
-            check("sleep" not in what.split(":"),
-                  f"Veluna took a '{what}' inhibitor ({mode}); it must only inhibit idle")
+        held = [(str(what), str(mode)) for what, who, _, mode, *_ in self.logind.ListInhibitors(
+            dbus_interface=f"{LOGIND}.Manager", timeout=5) if who == "Veluna"]
+        check(not any("sleep" in what.split(":") for what, _ in held),
+              f"Veluna took a sleep inhibitor ({held}); it must only inhibit idle")
         return held
 
     def inhibit_calls(self):
