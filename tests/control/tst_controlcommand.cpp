@@ -31,17 +31,11 @@ private slots:
         QTest::addColumn<qint64>("display");
         const std::tuple<const char *, const char *, Action, qint64, qint64> rows[] {
             { "plain launch", "", Action::Launch, none, none },
-            { "toolkit option", "-platform offscreen", Action::Launch, none, none },
             { "session restore", "-session 10d3f", Action::Launch, none, none },
             { "help", "--help", Action::Help, none, none },
-            { "short help", "-h", Action::Help, none, none },
             { "version", "--version", Action::Version, none, none },
             { "start, default duration", "start", Action::Start, none, none },
             { "start unlimited", "start unlimited", Action::Start, 0, none },
-            { "start 0", "start 0", Action::Start, 0, none },
-            { "plain minutes", "start 90", Action::Start, 90, none },
-            { "minutes", "start 45m", Action::Start, 45, none },
-            { "hours", "start 2h", Action::Start, 120, none },
             { "hours and minutes", "start 1h30m", Action::Start, 90, none },
             { "longest", "start 99h59m", Action::Start, 5999, none },
             { "longest in minutes", "start 5999", Action::Start, 5999, none },
@@ -50,7 +44,6 @@ private slots:
             { "option first", "--no-display start", Action::Start, none, 0 },
             { "until", "until 18:30 --display", Action::Until, none, 1 },
             { "stop", "stop", Action::Stop, none, none },
-            { "toggle", "toggle", Action::Toggle, none, none },
             { "extend", "extend 15m", Action::Extend, 15, none },
             { "status", "status --json", Action::Status, none, none },
             { "watch", "watch 4242", Action::Watch, none, none },
@@ -81,28 +74,21 @@ private slots:
             { "sleep", "sleep" },
             { "--display", "" }, // no command
             { "start --forever", "forever" },
-            { "start -5", "5" },
-            { "start 100h", "100h" },
             { "start 6000", "6000" },
             { "start 1h75m", "1h75m" },
             { "start 0m", "0m" },
-            { "start h", "h" },
             { "start \u0663\u0660", "\u0663\u0660" }, // digits, but not ASCII ones
             { "start 5 10", "10" },
             { "start --display --no-display", "" },
             { "stop --json", "--json" }, // an option of another command
             { "--help start", "--help" },
             { "until 25:00", "25:00" },
-            { "until 12:60", "12:60" },
-            { "until", "" },
             { "extend", "" },
             { "extend unlimited", "unlimited" },
             { "stop now", "now" },
             { "run --", "" },
-            { "watch", "" },
             { "watch firefox", "firefox" },
             { "watch 0", "0" },
-            { "watch 99999999999", "99999999999" },
         };
         for (const auto &[line, shown] : rows)
             QTest::newRow(line) << QString::fromUtf8(line) << QString::fromUtf8(shown);
@@ -135,7 +121,6 @@ private slots:
         QTest::addColumn<QString>("expected");
         const std::tuple<const char *, const char *, const char *, const char *> rows[] {
             { "later today", "2026-03-10T09:15:30", "18:30", "2026-03-10T18:30:00" },
-            { "tomorrow", "2026-03-10T09:15:30", "08:00", "2026-03-11T08:00:00" },
             { "this very minute", "2026-03-10T09:15:30", "09:15", "2026-03-11T09:15:00" },
             { "midnight", "2026-12-31T23:59:00", "00:00", "2027-01-01T00:00:00" },
         };
