@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "defaultsstore.h"
+#include "jsonsettingsformat.h"
 #include "localhttpserver.h"
+#include "manualclock.h"
 #include "networkaccess.h"
 #include "settingkeys.h"
 #include "supportchannel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -67,15 +70,36 @@ qint64 peakMemoryKib()
     static const QRegularExpression peak(QStringLiteral("VmHWM:\\s+(\\d+)"));
     return peak.match(text).captured(1).toLongLong();
 }
+
+const QString historyKey = SettingKeys::messageHistory.key();
+const QString shownKey = SettingKeys::shownMessages.key();
+const QString ackKey = SettingKeys::ackMessage.key();
+
+QVariantMap entry(qint64 id, const QString &body,
+                  const QDateTime &date = QDateTime(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC))
+{
+    return { { "id", id }, { "body", body }, { "date", date }, { "mine", false } };
+}
+
+QList<qint64> ids(const QList<ArchivedMessage> &history)
+{
+    QList<qint64> result;
+    for (const ArchivedMessage &message : history)
+        result << message.id;
+    return result;
+}
 } // namespace
 
-// The hourly exchange and the problem report against a local stand-in for the maker's server.
+// The message store, and the hourly exchange and the problem report against a local stand-in
+// for the maker's server.
 class TestServerExchange : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<LocalHttpServer> server;
     std::unique_ptr<SupportChannel> channel;
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(1'700'000'000'900, Qt::UTC);
+    std::unique_ptr<ManualClock> clock;
 
     int calls = 0;
     std::optional<bool> delivered;
@@ -112,6 +136,13 @@ class TestServerExchange : public QObject
         return {};
     }
 
+    void deliver(qint64 id, const QString &body)
+    {
+        const QJsonObject answer { { "mid", id }, { "msg", body }, { "tk", "open" } };
+        channel->applySyncResponse(QJsonDocument(answer).toJson());
+        QCOMPARE(channel->pendingMessage().value_or(PendingMessage {}).id, id);
+    }
+
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init()
@@ -126,6 +157,8 @@ private slots:
             base.resolved(QUrl(QString::fromLatin1(syncPath))),
             [base] { return base.resolved(QUrl(QString::fromLatin1(reportPath))); });
         channel->setTimeouts(shortTimeout, shortTimeout);
+        clock = std::make_unique<ManualClock>(start);
+        channel->setClock(*clock);
     }
 
     // The installation's id, made by the first exchange, goes with the version and the system;
@@ -190,21 +223,15 @@ private slots:
         // Every failure ends within the short timeouts and changes nothing.
         // A redirect on this machine is followed.
         row("redirected here", syncPath, Response::redirect("/elsewhere", 307), true, "open");
-        for (const QByteArray &path : { syncPath, reportPath }) {
-            const QByteArray valid = path == syncPath ? newer : confirmed;
-            row("never answers", path, { .neverAnswer = true }, false);
-            row("drips a byte at a time", path,
-                { .body = valid, .fillerBytes = 100, .dripInterval = 100ms }, false);
-            row("sends more than 1 MiB", path, ok(paddedTo(valid, mebibyte + 1)), false);
-            row("announces 200 MiB", path, { .body = valid, .fillerBytes = 200 * mebibyte }, false);
-            row("inflates past 1 MiB", path, deflated(paddedTo(valid, 2 * mebibyte)), false);
-            row("gzip bomb", path, Response::gzipped(valid, 64 * mebibyte), false);
-            row("redirected off this machine (301)", path, Response::redirect(offMachine, 301),
-                false);
-            row("redirected off this machine (307)", path, Response::redirect(offMachine, 307),
-                false);
-            row("nobody listens", path, { .status = 0 }, false);
-        }
+        // One row per defence of the bounded request, which serves both exchanges.
+        row("drips a byte at a time", syncPath,
+            { .body = newer, .fillerBytes = 100, .dripInterval = 100ms }, false);
+        row("never answers", reportPath, { .neverAnswer = true }, false);
+        row("sends more than 1 MiB", syncPath, ok(paddedTo(newer, mebibyte + 1)), false);
+        row("inflates past 1 MiB", syncPath, deflated(paddedTo(newer, 2 * mebibyte)), false);
+        row("gzip bomb", reportPath, Response::gzipped(confirmed, 64 * mebibyte), false);
+        row("redirected off this machine", reportPath, Response::redirect(offMachine, 307), false);
+        row("nobody listens", reportPath, { .status = 0 }, false);
     }
     void answers()
     {
@@ -261,6 +288,120 @@ private slots:
         QTRY_VERIFY(NetworkAccess::shared().findChildren<QNetworkReply *>().isEmpty());
         QCoreApplication::processEvents();
         QVERIFY(!called);
+    }
+
+    // Replies are numbered by their whole second, negated, and never deduplicated.
+    void repliesKeepTheNewestFiftyNewestFirst()
+    {
+        for (int n = 1; n <= 51; ++n) {
+            channel->archiveOwn(QStringLiteral("reply %1").arg(n));
+            clock->advance(n == 50 ? 99ms : 1s);
+        }
+        const QList<ArchivedMessage> history = channel->messageHistory();
+        QCOMPARE(history.size(), 50);
+        QCOMPARE(history.last().body, QStringLiteral("reply 2"));
+        QVERIFY(history.last().date == start.addSecs(1) && history.last().mine);
+        QCOMPARE(ids(history).mid(0, 3),
+                 (QList<qint64> { -1'700'000'049, -1'700'000'049, -1'700'000'048 }));
+    }
+
+    void shownMessageIsRecordedAndArchivedOnce_data()
+    {
+        QTest::addColumn<QVariant>("shown");
+        QTest::addColumn<QVariantList>("shownAfter");
+        QTest::addColumn<bool>("archivedBefore");
+        const auto numbers = [](qint64 n, qint64 last) {
+            QVariantList list;
+            while (n <= last)
+                list << n++;
+            return list;
+        };
+        QTest::newRow("the last fifty kept")
+            << QVariant(numbers(101, 150)) << (numbers(102, 150) << qint64(12)) << false;
+        // One string makes the whole list unusable: 12 counts as never shown, the list is new.
+        QTest::newRow("mistyped list")
+            << QVariant(QVariantList { qint64(12), QStringLiteral("13") })
+            << QVariantList { qint64(12) } << false;
+        // The server may offer it again once it has fallen out of the shown list.
+        QTest::newRow("already archived") << QVariant(QVariantList { qint64(3) })
+                                          << QVariantList { qint64(3), qint64(12) } << true;
+    }
+    void shownMessageIsRecordedAndArchivedOnce()
+    {
+        QFETCH(QVariant, shown);
+        QFETCH(QVariantList, shownAfter);
+        QFETCH(bool, archivedBefore);
+        channel->markMessageShown(); // nothing pending: nothing written
+        QCOMPARE(DefaultsStore::value(ackKey), QVariant());
+        DefaultsStore::setValue(shownKey, shown);
+        const QVariantList firstCopy { entry(12, QStringLiteral("the first copy")) };
+        if (archivedBefore)
+            DefaultsStore::setValue(historyKey, firstCopy);
+        deliver(12, QStringLiteral("Hello from the maker"));
+        clock->advance(3min);
+        channel->markMessageShown();
+        QVERIFY(!channel->pendingMessage());
+        QCOMPARE(DefaultsStore::value(shownKey).toList(), shownAfter);
+        QCOMPARE(DefaultsStore::integer(ackKey), std::optional<qint64>(12));
+        QCOMPARE(DefaultsStore::value(historyKey).toList(),
+                 archivedBefore ? firstCopy
+                                : QVariantList { entry(12, QStringLiteral("Hello from the maker"),
+                                                       start.addSecs(180)) });
+    }
+
+    // Entries without a usable id or body are skipped but kept, the rest default to the maker's,
+    // dated now.
+    void storedHistoryIsReadLeniently()
+    {
+        const QVariantMap textId { { "id", "1" }, { "body", "x" } },
+            bare { { "id", 7 }, { "body", "b" } };
+        const QVariantList stored { textId, bare, entry(5, QStringLiteral("kept?")), qint64(6) };
+        DefaultsStore::setValue(historyKey, stored);
+        const QList<ArchivedMessage> history = channel->messageHistory();
+        QCOMPARE(ids(history), (QList<qint64> { 5, 7 }));
+        QVERIFY(history.last().date == start && !history.last().mine);
+        QCOMPARE(DefaultsStore::value(historyKey).toList(), stored);
+        deliver(9, QStringLiteral("fresh"));
+        channel->markMessageShown();
+        QCOMPARE(ids(channel->messageHistory()), (QList<qint64> { 9, 5, 7 }));
+        QCOMPARE(DefaultsStore::value(historyKey).toList().size(), 5);
+    }
+
+    // Texts from the server or the user may be of any length; the history keeps the newest
+    // entries, cut to a bounded text, within what the next launch reads back.
+    void longTextsStayReadableAtTheNextLaunch_data()
+    {
+        QTest::addColumn<bool>("mine");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("five messages of a million characters")
+            << false << 5 << QString(1'000'000, u'x');
+        // Each control character takes six bytes in the file.
+        QTest::newRow("fifty replies of escaped characters")
+            << true << 50 << QString(30'000, QChar(1));
+    }
+    void longTextsStayReadableAtTheNextLaunch()
+    {
+        QFETCH(bool, mine);
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        DefaultsStore::setValue(SettingKeys::customMinutes.key(), 95);
+        for (int n = 1; n <= count; ++n) {
+            if (mine)
+                channel->archiveOwn(text);
+            else
+                deliver(n, text);
+            channel->markMessageShown();
+            clock->advance(1s);
+        }
+        QVERIFY(QFileInfo(DefaultsStore::filePath()).size() <= JsonSettingsFormat::maximumFileSize);
+        DefaultsStore::reload();
+        QCOMPARE(DefaultsStore::integer(SettingKeys::customMinutes.key()), 95);
+        const QList<ArchivedMessage> history = channel->messageHistory();
+        QVERIFY(history.size() >= std::min(count, 8));
+        QCOMPARE(history.first().id, mine ? -start.addSecs(count - 1).toSecsSinceEpoch() : count);
+        QCOMPARE(history.first().body.size(), SupportChannel::storedTextLimit);
+        QVERIFY(text.startsWith(history.first().body.chopped(1)));
     }
 };
 
