@@ -14,7 +14,7 @@ import os
 import shutil
 import sys
 
-from harness import Desktop, check, log, run_script
+from harness import Desktop, check, run_script
 
 
 def take(args, desktop):
@@ -23,7 +23,6 @@ def take(args, desktop):
     fresh = desktop.image_size(args.output)
     if args.update:
         shutil.copyfile(args.output, args.shipped)
-        log(f"{args.shipped} replaced by the fresh {fresh[0]}x{fresh[1]} screenshot")
     check(os.path.exists(args.shipped), f"no shipped screenshot at {args.shipped}; "
           f"run again with --update to ship {args.output}")
     shipped = desktop.image_size(args.shipped)

@@ -78,16 +78,11 @@ class SwayDesktop(Desktop):
             (LOGIND, "system", ["--template", os.path.join(templates, "logind_blockinhibited.py")]),
             (PORTAL, "session", ["--template", os.path.join(templates, "inhibitor.py")],
              {"VELUNA_MOCK_SERVICE": PORTAL}), WATCHER_MOCK)
-        self.start("activate-monitor", ["dbus-monitor", "--address",
-                                        self.env["DBUS_SESSION_BUS_ADDRESS"],
-                                        "interface='org.freedesktop.Application'"])
+        self.monitor("activate-monitor", "interface='org.freedesktop.Application'")
         self.start("swayidle", ["swayidle", "-w", "timeout", str(IDLE_TIMEOUT), "echo IDLE"])
 
-    def log_lines(self, name, marker):
-        return [line for line in self.output_of(name).splitlines() if marker in line]
-
     def idle_firings(self):
-        return len(self.log_lines("swayidle", "IDLE"))
+        return self.output_of("swayidle").count("IDLE")
 
     # -------------------------------------------------------------------------- windows
 
@@ -113,13 +108,12 @@ class SwayDesktop(Desktop):
         self.run("wtype", "-s", "150", *(a for m in modifiers for a in ("-M", m)), "-k", key,
                  *(a for m in modifiers for a in ("-m", m)))
 
-    def capture(self, window, path):
-        x, y = (window["rect"][k] + window["window_rect"][k] for k in ("x", "y"))
-        self.run("grim", "-g", f"{x},{y} {MAIN_WINDOW_SIZE[0]}x{MAIN_WINDOW_SIZE[1]}", path,
-                 timeout=15)
-
-    def capture_screen(self, path):
-        self.run("grim", path, timeout=15)
+    def capture(self, path, window=None):
+        where = []  # the whole screen
+        if window:
+            x, y = (window["rect"][k] + window["window_rect"][k] for k in ("x", "y"))
+            where = ["-g", f"{x},{y} {MAIN_WINDOW_SIZE[0]}x{MAIN_WINDOW_SIZE[1]}"]
+        self.run("grim", *where, path, timeout=15)
 
     def wait_for_lock(self, held):
         """logind holds Veluna's idle lock (or none), and says so in BlockInhibited."""
@@ -159,7 +153,8 @@ def run_test(args, desktop):
     desktop.wait("the second veluna to exit", lambda: second.poll() is not None, timeout=5)
     check(second.returncode == 0, f"the second veluna exited with {second.returncode}, not 0")
     activations = desktop.wait("Activate to reach the running veluna",
-                               lambda: desktop.log_lines("activate-monitor", ACTIVATE))
+                               lambda: [line for line in desktop.output_of(
+                                   "activate-monitor").splitlines() if ACTIVATE in line])
     check(f"destination={args.desktop_id} " in activations[0],
           f"Activate went elsewhere: {activations[0].strip()}")
 
