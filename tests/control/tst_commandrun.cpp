@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Keeping awake while a command runs or until a process ends: the command's exit status comes
-// back as a shell reports it, signals sent to us reach it, and an ended process is told at once.
+// Keeping awake while a command runs: the command's exit status comes back as a shell reports it,
+// and signals sent to us reach it. Watching a process is checked through the program by
+// cli_session.
 
 #include "commandrun.h"
-#include "processwatch.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +20,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("command");
         QTest::addColumn<int>("status");
-        QTest::newRow("own status") << QStringList { "sh", "-c", "exit 7" } << 7;
         QTest::newRow("killed by a signal")
             << QStringList { "sh", "-c", "kill -KILL $$" } << 128 + 9;
         QTest::newRow("found on PATH with arguments")
@@ -60,23 +58,6 @@ private slots:
         ::raise(SIGTERM);
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.constFirst().constFirst().toInt(), 42);
-    }
-
-    // An ended process is told once; one that is gone, or never was, cannot be watched.
-    void watchTellsWhenAProcessEnds()
-    {
-        QProcess child;
-        child.start("sleep", { "0.5" });
-        QVERIFY(child.waitForStarted());
-        const qint64 pid = child.processId();
-        const std::unique_ptr<ProcessWatch> watch = ProcessWatch::watch(pid);
-        QVERIFY(watch);
-        QSignalSpy ended(watch.get(), &ProcessWatch::ended);
-        QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.count(), 1);
-        QTRY_COMPARE(child.state(), QProcess::NotRunning); // reaped: the pid names nothing
-        for (const qint64 each : { pid, qint64(0), qint64(-1), qint64(1) << 40 })
-            QVERIFY2(!ProcessWatch::watch(each), qPrintable(QString::number(each)));
     }
 };
 

@@ -43,10 +43,6 @@ private slots:
             { "display", "start 30m --display", Action::Start, 30, 1 },
             { "option first", "--no-display start", Action::Start, none, 0 },
             { "until", "until 18:30 --display", Action::Until, none, 1 },
-            { "stop", "stop", Action::Stop, none, none },
-            { "extend", "extend 15m", Action::Extend, 15, none },
-            { "status", "status --json", Action::Status, none, none },
-            { "watch", "watch 4242", Action::Watch, none, none },
             { "run", "run --display -- make -j2", Action::Run, none, 1 },
         };
         for (const auto &[name, line, action, minutes, display] : rows)
