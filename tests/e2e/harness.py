@@ -63,6 +63,7 @@ class TestFailure(Exception):
 def check(condition, message):
     if not condition:
         raise TestFailure(message)
+    return True
 
 
 # The program's texts by id, as its English translation gives them.
@@ -154,36 +155,31 @@ class Desktop:
     def output_of(self, name):
         return Path(self.path("logs", name + ".log")).read_bytes().decode("utf-8", "replace")
 
-    def wait(self, what, probe, timeout=None):
+    def wait(self, what, probe, timeout=None, steady=0.0):
         """Polls probe() until it returns something truthy, which it returns, within timeout
-        seconds (the step's time by default).
+        seconds (the step's time, and steady, by default); with steady, once it has been truthy
+        for that many seconds in a row (a second, unwanted action would come within them).
 
         probe may raise TestFailure for a definite fault; other exceptions count as "not yet",
         and the last one is shown if time runs out."""
-        timeout = timeout or self.STEP_TIMEOUT
-        deadline = time.monotonic() + timeout
+        timeout = timeout or self.STEP_TIMEOUT + steady
+        deadline, since = time.monotonic() + timeout, None
         while True:
             ended = self.veluna is not None and self.veluna.poll() is not None  # before probe()
             try:
                 last = probe()
-                if last:
+                since = (since or time.monotonic()) if last else None
+                if last and time.monotonic() - since >= steady:
                     return last
             except TestFailure:
                 raise
             except Exception as error:  # pylint: disable=broad-except
-                last = f"{type(error).__name__}: {error}"
+                last, since = f"{type(error).__name__}: {error}", None
             if ended:
                 raise TestFailure(f"veluna exited with {self.veluna.returncode} while waiting for "
                                   f"{what}")
             check(time.monotonic() < deadline, f"{self.name}: timed out after {timeout:.0f}s "
                   f"waiting for {what} (last seen: {last!r})")
-            time.sleep(0.1)
-
-    def stays(self, seconds, probe):
-        """Calls probe, which checks a state that must last, until seconds have passed."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            probe()
             time.sleep(0.1)
 
     def close(self, failed):
@@ -329,8 +325,9 @@ class Desktop:
         self.wait_for_setting("VLOnboarded", True)
         self.wait_for_setting("VLMenuBarMode", False)
         main = self.wait("the 430x665 main window", self.find_main_window)
-        self.stays(SETTLE, lambda: check(self.inhibit_calls() == 0 and self.inhibitors() == [],
-                   "the welcome dialog's Return also pressed the big button of the main window"))
+        self.wait("no hold", lambda: check(self.inhibit_calls() == 0 and self.inhibitors() == [],
+                  "the welcome dialog's Return also pressed the big button of the main window"),
+                  steady=SETTLE)
         return dialog, main
 
     def menu_bar_mode(self, main):
@@ -338,9 +335,8 @@ class Desktop:
         (that it shows in menu-bar mode only is tst_appdelegate's)."""
         self.press(main, "ctrl+w")
         self.wait_for_setting("VLMenuBarMode", True)
-        self.wait("the main window to show after Ctrl+W", self.find_main_window)
-        self.stays(SETTLE, lambda: check(self.find_main_window(),
-                                         "the main window went away after Ctrl+W: it acted twice"))
+        self.wait("the main window to stay shown after Ctrl+W (it goes if Ctrl+W acts twice)",
+                  self.find_main_window, steady=SETTLE)
         self.tray_menu()
 
     def tray_menu(self):

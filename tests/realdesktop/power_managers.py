@@ -153,8 +153,8 @@ def hold_and_release(world, manager, window):
     idle = manager["idle"]
     since = world.press_return(window, manager, held=True)
     if idle:
-        world.stays(idle + GRACE, lambda: check(world.suspended_after(since) is None,
-                                                f"{world.name} suspended while Veluna held it"))
+        world.wait("no suspend while held", lambda: check(world.suspended_after(since) is None,
+                   f"{world.name} suspended while Veluna held it"), steady=idle + GRACE)
     since = world.press_return(window, manager, held=False)
     if idle:
         world.wait("a suspend once Veluna let go", lambda: world.suspended_after(since),

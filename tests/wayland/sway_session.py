@@ -159,8 +159,9 @@ def run_test(args, desktop):
           f"Activate went elsewhere: {activations[0].strip()}")
 
     log("step 6: swayidle stays quiet while the lock is held")
-    desktop.stays(QUIET, lambda: check(desktop.idle_firings() == firings,
-                                       "swayidle fired although Veluna holds the idle lock"))
+    desktop.wait("swayidle to stay quiet", lambda: check(
+        desktop.idle_firings() == firings, "swayidle fired although Veluna holds the idle lock"),
+        steady=QUIET)
     desktop.wait_for_lock(held=True)
 
     log("step 7: SIGTERM quits with 0 and leaves no lock; swayidle fires again")
