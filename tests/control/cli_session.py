@@ -14,6 +14,7 @@ import os
 import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 from harness import LOGIND_MOCK, Desktop, check, log, run_script
@@ -94,8 +95,10 @@ def check_run_and_watch(veluna, desktop):
     desktop.wait_for_lock(False)
 
     child = subprocess.Popen(["sleep", "1"])
+    began = time.monotonic()
     veluna("watch", str(child.pid))
-    check(child.poll() is not None, "watch returned while its process still ran")
+    check(child.poll() is not None and time.monotonic() - began < 2.5,
+          "watch must return as its process ends, not before nor a second after")
     veluna("watch", str(child.pid), status=2)
     desktop.wait_for_lock(False)
 
