@@ -44,14 +44,6 @@ private slots:
         QCOMPARE(clicked.size(), 1);
     }
 
-    void artworkIsDrawnAtTheSizeAsked()
-    {
-        const QPixmap picture = UiKit::applicationPicture(2.0);
-        QCOMPARE(picture.size(), QSize(184, 184));
-        QCOMPARE(picture.deviceIndependentSize(), QSizeF(92, 92));
-        QVERIFY(picture.toImage().pixelColor(92, 92).alpha() > 0);
-    }
-
     void symbolsAreDrawnInTheirColourAtAnySize()
     {
         const QColor red(220, 20, 30);
