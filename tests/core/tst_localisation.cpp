@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
-#include <QXmlStreamReader>
 
 namespace {
 const QString sourceDir = qEnvironmentVariable("VELUNA_SOURCE_DIR");
@@ -14,19 +13,15 @@ const QString sourceDir = qEnvironmentVariable("VELUNA_SOURCE_DIR");
 // The ids of one of the program's translation tables, with the text each one has there.
 QMap<QString, QString> readTable(const QString &language)
 {
-    QMap<QString, QString> entries;
     QFile file(sourceDir + QStringLiteral("/resources/translations/veluna_%1.ts").arg(language));
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    QXmlStreamReader xml(&file);
-    QString id;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("message"))
-            id = xml.attributes().value(QLatin1String("id")).toString();
-        else if (xml.name() == QLatin1String("translation"))
-            entries.insert(id, xml.readElementText());
+    static const QRegularExpression message(
+        QStringLiteral("<message id=\"([^\"]+)\">.*?<translation[^>]*>(.*?)</translation>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    QMap<QString, QString> entries;
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
+    for (auto it = message.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        entries.insert(match.captured(1), match.captured(2));
     }
     return entries;
 }
