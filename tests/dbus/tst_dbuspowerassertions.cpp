@@ -73,6 +73,8 @@ private slots:
         row("MATE display: screensaver", "MATE", disp, all, saver, "Veluna|%1");
         row("KDE system: power management before all", "KDE", sys, all, power, "Veluna|%1");
         row("KDE system: portal, suspend flag", "KDE", sys, { portal, logind }, portal, "|4|%1");
+        row("XFCE system: power management", "XFCE", sys, all, power, "Veluna|%1");
+        row("XFCE display: screensaver", "XFCE", disp, all, saver, "Veluna|%1");
         row("sway: logind even with a portal", "sway", sys, all, logind, "idle|Veluna|%1|block");
         row("elsewhere: logind, never the screensaver", "Unknown:Thing", sys, { logind, saver },
             logind, "idle|Veluna|%1|block");
