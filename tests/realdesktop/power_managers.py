@@ -37,7 +37,7 @@ SESSION_MANAGER = "org.gnome.SessionManager"
 #   env: the session's environment; files: path in the world: text; commands: run before the
 #   services start;
 #   services: started in order, each (name, argv, environment, the bus name it owns once ready);
-#   in the environment, "{root}" stands for the world's folder;
+#   in the environment, "{root}" stands for the world's folder, "{dpms_standin}" for the stand-in;
 #   holds: whether the desktop's own view says it is held, where its suspending or not cannot;
 #   idle: seconds idle before a suspend (None: it never suspends by itself);
 #   logind_session: whether logind must list the user's session.
@@ -63,6 +63,19 @@ DESKTOPS = {
         services=[("mate-session", ["mate-session", "--debug"], {}, SESSION_MANAGER),
                   ("mate-power-manager", ["mate-power-manager"], {}, "org.mate.PowerManager")],
         idle=60 + 10),  # the session's idle delay, then the power manager's sleep delay
+    "xfce": dict(
+        env={"XDG_CURRENT_DESKTOP": "XFCE"},
+        commands=[["xfconf-query", "-c", "xfce4-power-manager", "-n", "-p",
+                   f"/xfce4-power-manager/{prop}", "-t", kind, "-s", value]
+                  for prop, kind, value in (("inactivity-on-ac", "uint", str(IDLE_MINUTES)),
+                                            ("inactivity-sleep-mode-on-ac", "uint", "1"),
+                                            ("lock-screen-suspend-hibernate", "bool", "false"),
+                                            ("blank-on-ac", "int", str(IDLE_MINUTES)),
+                                            ("dpms-enabled", "bool", "true"))],
+        # Xvfb lacks the DPMS extension the manager needs: the stand-in provides it.
+        services=[("xfce4-power-manager", ["xfce4-power-manager", "--debug"],
+                   {"LD_PRELOAD": "{dpms_standin}"}, "org.freedesktop.PowerManagement")],
+        idle=60),
     "gnome": dict(
         env={"XDG_CURRENT_DESKTOP": "GNOME"},
         files={"share/gnome-session/sessions/test.session":
@@ -80,9 +93,9 @@ DESKTOPS = {
 
 class World(Desktop):
     """One private desktop with a power manager: the session bus may start the desktop's own
-    services (dconf); logind (logging its calls), UPower and polkit are mocks."""
+    services (dconf, xfconfd); logind (logging its calls), UPower and polkit are mocks."""
 
-    def open(self, manager):
+    def open(self, manager, dpms_standin):
         self.env.update(manager["env"], LANG="C.UTF-8", USER="root",
                         XDG_CONFIG_DIRS=self.path("xdg"))
         os.mkdir(self.env["XDG_CONFIG_DIRS"])
@@ -106,8 +119,9 @@ class World(Desktop):
         for command in manager.get("commands", []):
             self.run(*command)
         for service, argv, env, ready in manager["services"]:
-            self.start(service, argv, **{key: value.format(root=self.root)
-                                         for key, value in env.items()})
+            self.start(service, argv, **{
+                key: value.format(root=self.root, dpms_standin=dpms_standin)
+                for key, value in env.items()})
             self.wait(f"{ready} on the session bus",
                       lambda r=ready: self.session_bus.name_has_owner(r))
 
@@ -166,7 +180,7 @@ def run(args):
     check(os.path.isdir("/run/systemd/seats"), "no /run/systemd/seats on this machine")
     manager = DESKTOPS[args.desktop]
     with World(name=args.desktop) as world:
-        world.open(manager)
+        world.open(manager, args.dpms_standin)
         window = start_veluna(world, args.veluna)
         before = world.sleep_locks()
         hold_and_release(world, manager, window)
@@ -175,4 +189,4 @@ def run(args):
 
 
 if __name__ == "__main__":
-    sys.exit(run_script(__doc__, run, ["desktop", "veluna"], optional=()))
+    sys.exit(run_script(__doc__, run, ["desktop", "veluna", "dpms-standin"], optional=()))
