@@ -6,4 +6,4 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${VELUNA_BUILD_DIR:-$source_dir/build}
 "$source_dir/scripts/setup.sh" "$build_dir" test
 cd "$build_dir"
-ctest --output-on-failure --timeout 300 "$@"
+ctest --output-on-failure --timeout 300 --parallel 2 "$@"
