@@ -21,6 +21,11 @@ class TestAwakeEngine : public QObject
     QStringList logLines;
 
     int held(Type type) const { return assertions->heldCount(type); }
+    // The system and display holds, as counts.
+    std::pair<int, int> holds() const
+    {
+        return { held(Type::PreventUserIdleSystemSleep), held(Type::PreventUserIdleDisplaySleep) };
+    }
 
 private slots:
     void init()
@@ -43,23 +48,17 @@ private slots:
     void periodHoldsUntilItsLastTickOrUntilStopped()
     {
         engine->start(2, true);
-        QVERIFY(engine->isActive());
-        QCOMPARE(changes, 1);
-        QCOMPARE(held(Type::PreventUserIdleSystemSleep), 1);
-        QCOMPARE(held(Type::PreventUserIdleDisplaySleep), 1);
+        QCOMPARE(holds(), std::pair(1, 1));
         QCOMPARE(engine->endDate(), clock->now().addSecs(120));
         clock->advance(119s);
-        QVERIFY(engine->isActive());
-        QCOMPARE(changes, 2);
+        QCOMPARE(std::pair(engine->isActive(), changes), std::pair(true, 2));
         clock->advance(1s);
-        QVERIFY(!engine->isActive());
-        QCOMPARE(changes, 3);
+        QCOMPARE(std::pair(engine->isActive(), changes), std::pair(false, 3));
         QVERIFY(assertions->held().isEmpty());
         QCOMPARE(clock->runningTickers(), 0);
 
         engine->start(0, false); // zero minutes: until stopped
-        QCOMPARE(held(Type::PreventUserIdleSystemSleep), 1);
-        QCOMPARE(held(Type::PreventUserIdleDisplaySleep), 0);
+        QCOMPARE(holds(), std::pair(1, 0));
         QCOMPARE(engine->endDate(), std::nullopt);
         QCOMPARE(engine->statusText(), L(QStringLiteral("awake.status_unlimited")));
         clock->advance(3h);
@@ -102,9 +101,8 @@ private slots:
     {
         assertions->setRefusal(Type::PreventUserIdleSystemSleep, PowerAssertions::unsupported);
         engine->start(30, true);
-        QVERIFY(!engine->isActive());
-        QCOMPARE(changes, 1);
-        QCOMPARE(clock->runningTickers(), 0);
+        QCOMPARE(std::tuple(engine->isActive(), changes, clock->runningTickers()),
+                 std::tuple(false, 1, 0));
         QCOMPARE(assertions->createCalls(), 1);
         QCOMPARE(
             logLines,
@@ -123,10 +121,9 @@ private slots:
         assertions->setRefusal(Type::PreventUserIdleDisplaySleep, PowerAssertions::success);
         engine->setDisplayAwake(true);
         engine->setDisplayAwake(true);
-        QCOMPARE(held(Type::PreventUserIdleDisplaySleep), 1);
+        QCOMPARE(holds(), std::pair(1, 1));
         engine->setDisplayAwake(false);
-        QCOMPARE(held(Type::PreventUserIdleDisplaySleep), 0);
-        QCOMPARE(held(Type::PreventUserIdleSystemSleep), 1);
+        QCOMPARE(holds(), std::pair(1, 0));
         QCOMPARE(engine->endDate(), end);
         QCOMPARE(changes, 1);
     }
@@ -139,11 +136,10 @@ private slots:
         QVERIFY(make != 0 && engine->isActive());
         QCOMPARE(engine->statusText(), L(QStringLiteral("awake.status_while"), QString("make")));
         engine->start(1, false);
-        QCOMPARE(held(Type::PreventUserIdleSystemSleep), 1);
+        QCOMPARE(holds(), std::pair(1, 0));
         QCOMPARE(engine->endDate(), std::nullopt); // nobody knows when make ends
         clock->advance(60s);
-        QVERIFY(engine->isActive());
-        QCOMPARE(clock->runningTickers(), 0);
+        QCOMPARE(std::pair(engine->isActive(), clock->runningTickers()), std::pair(true, 0));
         engine->removeGuest(make);
         QVERIFY(!engine->isActive());
         QVERIFY(assertions->held().isEmpty());
