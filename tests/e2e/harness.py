@@ -39,15 +39,9 @@ LOGIND_MOCK = (LOGIND, "system", ["--template", "logind"])
 WATCHER_MOCK = (WATCHER, "session", [WATCHER, "/StatusNotifierWatcher", WATCHER])
 
 # No service folders: nothing installed on the machine can be started on such a bus.
-BUS_CONFIG = """<busconfig>
-  <listen>{address}</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-"""
+BUS_CONFIG = """<busconfig><listen>{address}</listen><policy context="default">
+  <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+</policy></busconfig>"""
 
 START = time.monotonic()
 
@@ -76,21 +70,15 @@ def die_with_parent():
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
-def run_script(doc, body, required, optional=("failure-screenshot",), flags=(), outputs=()):
-    """Parses the --options named (flags take no value) and runs body(args), with no stale file
-    left at the outputs or the failure screenshot; SIGTERM stops it as Ctrl+C does, through
-    every clean-up. Returns the exit status."""
+def run_script(doc, body, required, optional=("failure-screenshot",), flags=()):
+    """Parses the --options named (flags take no value) and runs body(args); SIGTERM stops it
+    as Ctrl+C does, through every clean-up. Returns the exit status."""
     what = doc.splitlines()[0].rstrip(".")
     parser = argparse.ArgumentParser(description=what)
-    for name in (*required, *optional):
-        parser.add_argument(f"--{name}", required=name in required)
-    for name in flags:
-        parser.add_argument(f"--{name}", action="store_true")
+    for name in (*required, *optional, *flags):
+        parser.add_argument(f"--{name}", required=name in required,
+                            **({"action": "store_true"} if name in flags else {}))
     args = parser.parse_args()
-    for name in (*outputs, "failure-screenshot"):
-        path = getattr(args, name.replace("-", "_"), None)
-        if path and os.path.exists(path):
-            os.remove(path)
     signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
         body(args)
@@ -110,9 +98,8 @@ class Desktop:
     APP_ENV = {"QT_QPA_PLATFORM": "xcb"}
 
     def __init__(self, desktop=None, name="desktop", failure_screenshot=None):
-        self.name = name
+        self.name, self.failure_screenshot = name, failure_screenshot
         self.root = tempfile.mkdtemp(prefix=f"veluna-{name}-")
-        self.failure_screenshot = failure_screenshot
         self.processes = []  # (name, Popen), in start order
         self.veluna = None  # while set, every wait fails as soon as veluna ends
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "en_US.UTF-8",
@@ -120,10 +107,10 @@ class Desktop:
         if desktop:
             self.env["XDG_CURRENT_DESKTOP"] = desktop
         for var, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME",
-                            "data"), ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime")):
-            self.env[var] = self.path(folder)
-            os.mkdir(self.env[var], 0o700)
-        os.mkdir(self.path("logs"))
+                            "data"), ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime"),
+                            ("", "logs")):
+            os.mkdir(self.path(folder), 0o700)
+            self.env.update({var: self.path(folder)} if var else {})
         self.settings_path = Path(self.path("config", "veluna", "veluna.json"))
 
     def __enter__(self):
@@ -141,12 +128,11 @@ class Desktop:
     def start(self, name, argv, pass_fds=(), **env):
         self.tag(f"starting {name}: {' '.join(argv)}")
         with open(self.path("logs", name + ".log"), "wb") as output:
-            process = subprocess.Popen(
+            self.processes.append((name, subprocess.Popen(
                 argv, env=dict(self.env, **env), stdin=subprocess.DEVNULL, stdout=output,
                 stderr=output, pass_fds=pass_fds, start_new_session=True,
-                preexec_fn=die_with_parent)
-        self.processes.append((name, process))
-        return process
+                preexec_fn=die_with_parent)))
+        return self.processes[-1][1]
 
     def run(self, *argv, timeout=10, check_status=True):
         return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, check=check_status,
@@ -175,41 +161,34 @@ class Desktop:
                 raise
             except Exception as error:  # pylint: disable=broad-except
                 last, since = f"{type(error).__name__}: {error}", None
-            if ended:
-                raise TestFailure(f"veluna exited with {self.veluna.returncode} while waiting for "
-                                  f"{what}")
+            check(not ended, f"veluna exited with {ended and self.veluna.returncode} while "
+                  f"waiting for {what}")
             check(time.monotonic() < deadline, f"{self.name}: timed out after {timeout:.0f}s "
                   f"waiting for {what} (last seen: {last!r})")
             time.sleep(0.1)
 
     def close(self, failed):
-        """Stops everything, newest first; after a failure, keeps a screenshot and shows logs."""
+        """Stops everything, newest first, then whatever is left with this desktop's mark
+        (services a bus started on demand); after a failure, keeps a screenshot and shows
+        logs."""
         if failed and self.failure_screenshot:
             with contextlib.suppress(Exception):  # the display itself may be what failed
                 self.capture(self.failure_screenshot)
         for _, process in reversed(self.processes):
             for signum in (signal.SIGTERM, signal.SIGKILL):  # SIGKILL for what the group has left
-                try:
+                with contextlib.suppress(ProcessLookupError, PermissionError,
+                                         subprocess.TimeoutExpired):
                     os.killpg(process.pid, signum)
                     process.wait(timeout=5)
-                except (ProcessLookupError, PermissionError, subprocess.TimeoutExpired):
-                    pass
-        self.stop_marked()
-        for name, _ in self.processes if failed else ():
-            lines = self.output_of(name).splitlines()[-40:]
-            print(f"----- {self.name}: last lines of {name}'s output -----", flush=True)
-            print("\n".join(f"  {line}" for line in lines), flush=True)
-        shutil.rmtree(self.root, ignore_errors=True)
-
-    def stop_marked(self):
-        """Whatever is left with this desktop's mark (services a bus started on demand)."""
         mark = f"{MARKER}={self.root}".encode() + b"\0"
         for pid in (int(p) for p in os.listdir("/proc") if p.isdigit() and int(p) != os.getpid()):
-            try:
+            with contextlib.suppress(OSError):
                 if mark in Path(f"/proc/{pid}/environ").read_bytes():
                     os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
+        for name, _ in self.processes if failed else ():
+            print(f"----- {self.name}: last lines of {name}'s output -----\n" + "\n".join(
+                f"  {line}" for line in self.output_of(name).splitlines()[-40:]), flush=True)
+        shutil.rmtree(self.root, ignore_errors=True)
 
     # --------------------------------------------------------------------------- set-up
 
@@ -221,8 +200,8 @@ class Desktop:
             self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"] = f"unix:path={self.path(kind + '.sock')}"
         for kind in ("system", "session"):
             address = self.env[f"DBUS_{kind.upper()}_BUS_ADDRESS"]
-            config = self.path(kind + "-bus.conf")
-            Path(config).write_text(BUS_CONFIG.format(address=address), encoding="utf-8")
+            config = Path(self.path(kind + ".conf"))
+            config.write_text(BUS_CONFIG.format(address=address), encoding="utf-8")
             self.start(f"{kind}-bus", ["dbus-daemon", "--nofork"] + (
                 ["--session", f"--address={address}"] if kind == "session" and activation
                 else [f"--config-file={config}"]))
@@ -267,11 +246,9 @@ class Desktop:
                       c.name_has_owner(s))
         if WATCHER_MOCK in mocks:
             self.watcher.AddProperties(WATCHER, dbus.Dictionary({
-                "IsStatusNotifierHostRegistered": dbus.Boolean(True),
-                "ProtocolVersion": dbus.Int32(0),
-                "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
-            }, signature="sv"), timeout=10)
-            self.watcher.AddMethod(WATCHER, REGISTER, "s", "", "", timeout=10)
+                "IsStatusNotifierHostRegistered": True, "ProtocolVersion": dbus.Int32(0),
+                "RegisteredStatusNotifierItems": dbus.Array([], signature="s")}, signature="sv"))
+            self.watcher.AddMethod(WATCHER, REGISTER, "s", "", "")
 
     @functools.cached_property
     def logind(self):
@@ -343,11 +320,10 @@ class Desktop:
         """The menu of the item veluna registered with the watcher, found as a shell finds it."""
         calls = self.wait(f"{REGISTER} on the watcher",
                           lambda: self.watcher.GetMethodCalls(REGISTER, timeout=5))
-        service, bus = str(calls[0][1][0]), self.session_bus
-        menu_path = bus.get_object(service, "/StatusNotifierItem").Get(
-            "org.kde.StatusNotifierItem", "Menu",
-            dbus_interface="org.freedesktop.DBus.Properties", timeout=5)
-        return dbus.Interface(bus.get_object(service, menu_path), "com.canonical.dbusmenu")
+        item = self.session_bus.get_object(str(calls[0][1][0]), "/StatusNotifierItem")
+        return dbus.Interface(self.session_bus.get_object(item.bus_name, item.Get(
+            "org.kde.StatusNotifierItem", "Menu", dbus_interface="org.freedesktop.DBus.Properties",
+            timeout=5)), "com.canonical.dbusmenu")
 
     def tray_click(self, label, done):
         """Clicks the tray menu's entry labelled label until done() holds; returns its value.
@@ -370,8 +346,8 @@ class Desktop:
             if entries[label] == clicked:
                 return None
             clicked, retry_at = entries[label], time.monotonic() + 1.0
-            self.tag(f"clicking tray menu entry {entries[label]} ({label!r})")
-            menu.Event(entries[label], "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+            self.tag(f"clicking tray menu entry {clicked} ({label!r})")
+            menu.Event(clicked, "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0),
                        signature="isvu", timeout=5)
             return None
         return self.wait(f'"{label}" in the tray menu to take effect', probe)
@@ -391,8 +367,8 @@ class Desktop:
                     None)
 
     def size_of(self, window):
-        shell = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
-        values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
+        values = dict(line.split("=", 1) for line in self.run(
+            "xdotool", "getwindowgeometry", "--shell", str(window)).split() if "=" in line)
         return int(values["WIDTH"]), int(values["HEIGHT"])
 
     def find_main_window(self):
