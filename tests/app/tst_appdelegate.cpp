@@ -206,31 +206,11 @@ private slots:
         QCOMPARE(item->toolTip(), L(QStringLiteral("accessibility.status_icon")) + "\n25 min left");
     }
 
-    // Choosing never starts an awake period; it only sets what the big button starts. The dialog
-    // starts from the stored custom duration; cancelled, it stores nothing and reselects the
-    // default.
-    void durationMenu()
-    {
-        AwakeSettings::setCustomMinutes(60);
-        AwakeSettings::setDefaultMinutes(60);
-        QComboBox *menu = launchSettings().settingsPage()->durationMenu();
-        QCOMPARE(menu->currentIndex(), 2); // the preset equal to the custom duration
-        choose(menu, 4);
-        QString fields;
-        answerCustomDuration(QStringLiteral("0:5"), Alert::SecondButton, &fields);
-        choose(menu, 6); // after 5 presets, a separator
-        QCOMPARE(fields, QStringLiteral("1:0"));
-        QCOMPARE(menu->currentIndex(), 4);
-        QCOMPARE(AwakeSettings::customMinutes(), 60);
-        QCOMPARE(AwakeSettings::defaultMinutes(), 240);
-        QVERIFY(!shell.engine->isActive());
-    }
-
-    void customDialogResults_data()
+    void customDurations_data()
     {
         QTest::addColumn<QString>("entry"); // "hours:minutes" as typed
         QTest::addColumn<int>("answer");
-        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("stored"); // 0: nothing changes
         const int ok = Alert::FirstButton;
         QTest::newRow("minutes clamped, not carried") << "2:75" << ok << 179;
         QTest::newRow("negative hours count as none") << "-3:20" << ok << 20;
@@ -239,27 +219,33 @@ private slots:
         QTest::newRow("beyond 64 bits") << "99999999999999999999:7" << ok << 7;
         QTest::newRow("zero stores nothing") << "0:0" << ok << 0;
         QTest::newRow("Escape stores nothing") << "1:0" << int(Alert::Dismissed) << 0;
+        QTest::newRow("cancel stores nothing") << "0:5" << int(Alert::SecondButton) << 0;
     }
-    // An entry becomes the custom and the default duration, in the page and in the rebuilt tray
-    // menu; otherwise nothing changes and the default is shown again.
-    void customDialogResults()
+    // Choosing never starts an awake period; it only sets what the big button starts. The dialog
+    // starts from the stored custom duration; an entry becomes the custom and the default
+    // duration, in the page and in the rebuilt tray menu; otherwise nothing changes and the
+    // default is shown again.
+    void customDurations()
     {
         QFETCH(QString, entry);
         QFETCH(int, answer);
         QFETCH(int, stored);
-        AwakeSettings::setDefaultMinutes(30);
+        AwakeSettings::setCustomMinutes(60);
         AppDelegate &delegate = launchSettings(true);
         QComboBox *menu = delegate.settingsPage()->durationMenu();
-        answerCustomDuration(entry, answer);
-        choose(menu, 6);
+        choose(menu, 4);
+        QString fields;
+        answerCustomDuration(entry, answer, &fields);
+        choose(menu, 6); // after 5 presets, a separator
+        QCOMPARE(fields, QStringLiteral("1:0"));
         QVERIFY(!shell.engine->isActive());
-        QCOMPARE(AwakeSettings::customMinutes(), stored);
-        QCOMPARE(AwakeSettings::defaultMinutes(), stored ? stored : 30);
-        const QString title
-            = stored ? AwakeSettings::formatMinutes(stored) : L("awake.duration_custom");
+        QCOMPARE(AwakeSettings::customMinutes(), stored ? stored : 60);
+        QCOMPARE(AwakeSettings::defaultMinutes(), stored ? stored : 240);
+        const QString title = AwakeSettings::formatMinutes(stored ? stored : 60);
         QCOMPARE(menu->itemText(6), title);
-        QCOMPARE(menu->currentIndex(), stored ? 6 : 1);
-        QCOMPARE(itemTitled(delegate.statusController().menu(), title)->data().toInt(), stored);
+        QCOMPARE(menu->currentIndex(), stored ? 6 : 4);
+        QCOMPARE(itemTitled(delegate.statusController().menu(), title)->data().toInt(),
+                 stored ? stored : 60);
     }
 
     void checkboxesActAtOnceAndAreStored_data()
