@@ -98,11 +98,10 @@ bool MockBuses::stop(const Service &service)
 }
 
 QVariantList MockBuses::call(const Service &service, const QString &interface,
-                             const QString &method, const QVariantList &arguments,
-                             const QString &path) const
+                             const QString &method, const QVariantList &arguments) const
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        service.busName, path.isEmpty() ? service.path : path, interface, method);
+    QDBusMessage message
+        = QDBusMessage::createMethodCall(service.busName, service.path, interface, method);
     message.setArguments(arguments);
     message.setAutoStartService(false);
     const QDBusMessage reply = connection(service.bus).call(message);

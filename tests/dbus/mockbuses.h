@@ -40,9 +40,9 @@ public:
         while (!m_services.empty())
             stop(*m_services.begin()->first);
     }
-    // A method of the service's main object, or of the object at path, answered.
+    // A method of the service's main object, answered.
     QVariantList call(const Service &service, const QString &interface, const QString &method,
-                      const QVariantList &arguments = {}, const QString &path = {}) const;
+                      const QVariantList &arguments = {}) const;
     QVariantList mock(const Service &service, const QString &method,
                       const QVariantList &arguments = {}) const
     {
