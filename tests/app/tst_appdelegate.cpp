@@ -14,6 +14,7 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
+constexpr auto displayHold = PowerAssertions::Type::PreventUserIdleDisplaySleep;
 
 namespace {
 // Answers the custom-duration dialog with "hours:minutes" typed and the given button, noting
@@ -248,95 +249,48 @@ private slots:
                  stored ? stored : 60);
     }
 
-    void checkboxesActAtOnceAndAreStored_data()
-    {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("key"); // where the choice is stored; none: with the desktop
-        QTest::addColumn<bool>("works");
-        QTest::newRow("display") << L("awake.keep_display_checkbox")
-                                 << SettingKeys::keepDisplay.key() << true;
-        QTest::newRow("updates") << L("settings.auto_update")
-                                 << SettingKeys::updaterAutoDownload.key() << true;
-        QTest::newRow("menu bar") << L("settings.menu_bar_icon") << SettingKeys::menuBarMode.key()
-                                  << true;
-        QTest::newRow("login") << L("settings.launch_at_login") << QString() << true;
-        QTest::newRow("login refused") << L("settings.launch_at_login") << QString() << false;
-    }
-    // Each box acts at once on a running period; automatic updates are shown on only when both
-    // checking and downloading are; a refused login change shows what the desktop really has,
-    // read again at each showing.
+    // Each box acts at once on a running period and is stored; automatic updates are shown on
+    // only when both checking and downloading are. A refused login change shows what the desktop
+    // really has, read again at each showing.
     void checkboxesActAtOnceAndAreStored()
     {
-        QFETCH(QString, title);
-        QFETCH(QString, key);
-        QFETCH(bool, works);
         DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), true);
         AppDelegate &delegate = launchSettings();
         SettingsPage *page = delegate.settingsPage();
+        const Updater &updater = delegate.updater();
         shell.engine->start(30, false);
-        if (!works)
-            shell.loginItem->setFailure(QStringLiteral("read-only"));
-        const auto boxes = page->findChildren<QCheckBox *>();
-        QCheckBox *box = *std::find_if(boxes.begin(), boxes.end(),
-                                       [&](const QCheckBox *box) { return box->text() == title; });
-        const auto inForce = [&]() -> QList<bool> {
-            if (box == page->autoUpdateCheckbox())
-                return { delegate.updater().automaticallyChecksForUpdates(),
-                         delegate.updater().automaticallyDownloadsUpdates() };
-            if (box == page->menuBarCheckbox())
-                return { delegate.statusController().isEnabled() };
-            if (box == page->loginCheckbox())
-                return { shell.loginItem->isEnabled() };
-            return { shell.assertions->heldCount(PowerAssertions::Type::PreventUserIdleDisplaySleep)
-                     == 1 };
+        // Per box: where it is stored (none: with the desktop) and what it puts in force.
+        const std::tuple<QCheckBox *, QString, std::function<QList<bool>()>> boxes[] = {
+            { page->keepDisplayCheckbox(), SettingKeys::keepDisplay.key(),
+              [&] { return QList { shell.assertions->heldCount(displayHold) == 1 }; } },
+            { page->autoUpdateCheckbox(), SettingKeys::updaterAutoDownload.key(),
+              [&] {
+                  return QList { updater.automaticallyChecksForUpdates(),
+                                 updater.automaticallyDownloadsUpdates() };
+              } },
+            { page->menuBarCheckbox(), SettingKeys::menuBarMode.key(),
+              [&] { return QList { delegate.statusController().isEnabled() }; } },
+            { page->loginCheckbox(), QString(),
+              [&] { return QList { shell.loginItem->isEnabled() }; } },
         };
-        for (bool on : { works, false }) {
-            box->click();
-            QCOMPARE(box->isChecked(), on);
-            for (bool part : inForce())
-                QCOMPARE(part, on);
-            if (!key.isEmpty())
-                QCOMPARE(DefaultsStore::boolean(key), on);
+        for (const auto &[box, key, inForce] : boxes) {
+            for (bool on : { true, false }) {
+                box->click();
+                QCOMPARE(box->isChecked(), on);
+                QCOMPARE(inForce(), QList<bool>(inForce().size(), on));
+                QVERIFY(key.isEmpty() || DefaultsStore::boolean(key) == on);
+            }
         }
         QVERIFY(shell.engine->isActive());
-        if (box == page->loginCheckbox()) {
-            shell.loginItem->setStatus(LoginItem::Status::Enabled);
-            delegate.showMain();
-            delegate.showSettings();
-            QVERIFY(box->isChecked());
-        }
-    }
-
-    // An unknown colour selects the default row. Running draws the filled cup in the chosen
-    // colour (the system colour: no tint), stopped the outline; a tag past the list changes
-    // nothing.
-    void colourChangesRedrawTheTrayIcon()
-    {
-        DefaultsStore::setValue(SettingKeys::statusColor.key(), QStringLiteral("#123456"));
-        AppDelegate &delegate = launchSettings(true);
-        const StatusItemController &tray = delegate.statusController();
-        const auto drawnInGreen = [&tray] {
-            const QImage image = tray.trayIcon()->icon().pixmap(QSize(22, 22)).toImage();
-            for (int i = 0; i < image.width() * image.height(); ++i) {
-                const QRgb pixel = image.pixel(i % image.width(), i / image.width());
-                if (qAlpha(pixel) == 255 && QColor(pixel).name() == u"#22c55e")
-                    return true;
-            }
-            return false;
-        };
-        QComboBox *colors = delegate.settingsPage()->colorMenu();
-        QCOMPARE(colors->currentIndex(), 1);
-        shell.engine->start(0, false);
-        choose(colors, 3);
-        QVERIFY(tray.appearance().filled && drawnInGreen());
-        delegate.statusColorChanged(colors->count());
-        QCOMPARE(AwakeSettings::statusColorHex(), QStringLiteral("#22C55E"));
-        shell.engine->stop();
-        QVERIFY(!tray.appearance().filled && !tray.appearance().tint && !drawnInGreen());
-        shell.engine->start(0, false);
-        choose(colors, 0);
-        QVERIFY(tray.appearance().filled && !tray.appearance().tint && !drawnInGreen());
+        shell.loginItem->setFailure(QStringLiteral("read-only"));
+        page->loginCheckbox()->click();
+        QVERIFY(!page->loginCheckbox()->isChecked() && !shell.loginItem->isEnabled());
+        shell.loginItem->setStatus(LoginItem::Status::Enabled);
+        delegate.showMain();
+        delegate.showSettings();
+        QVERIFY(page->loginCheckbox()->isChecked());
     }
 };
+
 QTEST_MAIN(TestAppDelegate)
 #include "tst_appdelegate.moc"
