@@ -8,8 +8,6 @@
 #include "statusitemcontroller.h"
 
 #include <QApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -17,37 +15,26 @@
 #include <QTimer>
 
 namespace {
-// Clicks per button (for the messages window: sends), how often Escape dismissed the dialog.
-struct Outcome
-{
-    QList<int> clicks;
-    int dismissed = 0;
-};
-
-QWidget *target(QWidget *window, const QString &name)
-{
-    if (name == "initial")
-        return window->focusWidget();
-    if (name.startsWith("button")) {
-        const auto *alert = qobject_cast<Alert *>(window);
-        return alert ? alert->buttons().value(name.back().digitValue()) : nullptr;
-    }
-    return window->findChild<QWidget *>(name);
-}
-
-// Focuses the named widget of the window, presses the key on it and counts what came of it: per
-// actor, a button's clicks or the messages window's sends; Escape's dismissals of a dialog.
-Outcome press(QWidget *window, const QString &name, int key, const QList<QObject *> &actors)
+// Focuses the named widget of the window ("initial": where the focus is, "buttonN": an alert's
+// Nth button), presses the key on it and counts what came of it: per actor, a button's clicks or
+// the messages window's sends, and last, how often Escape dismissed the dialog.
+QList<int> press(QWidget *window, const QString &name, int key, const QList<QObject *> &actors)
 {
     window->activateWindow();
-    QWidget *focused = QTest::qWaitForWindowActive(window) ? target(window, name) : nullptr;
+    if (!QTest::qWaitForWindowActive(window))
+        return {};
+    const auto *alert = qobject_cast<Alert *>(window);
+    QWidget *focused = name == u"initial" ? window->focusWidget()
+        : !name.startsWith(u"button")     ? window->findChild<QWidget *>(name)
+        : alert                           ? alert->buttons().value(name.back().digitValue())
+                                          : nullptr;
     if (!focused)
         return {};
     focused->setFocus();
-    Outcome outcome { QList<int>(actors.size(), 0) };
+    QList<int> counts(actors.size() + 1, 0);
     QObject counting; // the counters end with this call
     for (int i = 0; i < actors.size(); ++i) {
-        const auto count = [&outcome, i] { ++outcome.clicks[i]; };
+        const auto count = [&counts, i] { ++counts[i]; };
         if (auto *button = qobject_cast<QPushButton *>(actors[i]))
             QObject::connect(button, &QPushButton::clicked, &counting, count);
         else
@@ -55,14 +42,12 @@ Outcome press(QWidget *window, const QString &name, int key, const QList<QObject
                              &MessagesWindow::sendRequested, &counting, count);
     }
     if (auto *dialog = qobject_cast<QDialog *>(window))
-        QObject::connect(dialog, &QDialog::rejected, &counting, [&] { ++outcome.dismissed; });
+        QObject::connect(dialog, &QDialog::rejected, &counting, [&] { ++counts.last(); });
     QTest::keyClick(focused, Qt::Key(key),
                     key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     // An animated click lands after 100 ms: wait as long, unless a second widget acts first.
-    static_cast<void>(QTest::qWaitFor(
-        [&] { return outcome.dismissed + outcome.clicks.size() - outcome.clicks.count(0) > 1; },
-        200));
-    return outcome;
+    static_cast<void>(QTest::qWaitFor([&] { return counts.size() - counts.count(0) > 1; }, 200));
+    return counts;
 }
 } // namespace
 
@@ -75,17 +60,16 @@ class TestDialogKeys : public QObject
     LocalHttpServer server;
     ShellFixture shell;
 
-    Outcome pressInNextAlert(const std::function<void()> &open, const QString &name, int key)
+    QList<int> pressInNextAlert(const std::function<void()> &open, const QString &name, int key)
     {
-        Outcome outcome;
+        QList<int> outcome;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             auto *alert = qobject_cast<Alert *>(QApplication::activeModalWidget());
             if (!alert)
                 return;
             poll.stop();
-            QList<QObject *> buttons(alert->buttons().begin(), alert->buttons().end());
-            outcome = press(alert, name, key, buttons);
+            outcome = press(alert, name, key, { alert->buttons().begin(), alert->buttons().end() });
             if (alert->isVisible())
                 alert->reject(); // the key left it open: close it, as the user would
         });
@@ -121,34 +105,27 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("acting"); // the button (or send) that acts once; -1 none
         QTest::addColumn<bool>("dismissed"); // Escape closed the dialog, once
-        const struct
-        {
-            const char *dialog, *focus;
-            int key, acting;
-            bool dismissed;
-        } rows[] = {
-            { "onboarding", "initial", Qt::Key_Return, 0, false },
-            { "onboarding", "button1", Qt::Key_Return, 1, false },
-            { "onboarding", "initial", Qt::Key_Escape, -1, true },
-            { "long message", "initial", Qt::Key_Return, 0, false },
-            { "long message", "initial", Qt::Key_Space, 0, false },
-            { "custom duration", "hoursField", Qt::Key_Return, 0, false },
-            { "custom duration", "hoursField", Qt::Key_Enter, 0, false },
-            { "custom duration", "hoursField", Qt::Key_Escape, -1, true },
-            { "report", "reportText", Qt::Key_Return, -1, false },
-            { "report", "emailField", Qt::Key_Enter, 0, false },
-            { "report", "button1", Qt::Key_Space, 1, false },
-            { "report", "reportText", Qt::Key_Escape, -1, true },
-            { "messages", "replyField", Qt::Key_Return, 0, false },
-            { "messages", "replyField", Qt::Key_Space, -1, false },
-            { "messages", "sendButton", Qt::Key_Space, 0, false },
-            { "messages", "sendButton", Qt::Key_Escape, -1, false },
+        const auto row = [](const char *dialog, const char *focus, int key, int acting,
+                            bool dismissed = false) {
+            QTest::addRow("%s, %s, %s", dialog, focus, qPrintable(QKeySequence(key).toString()))
+                << dialog << focus << key << acting << dismissed;
         };
-        for (const auto &row : rows) {
-            QTest::addRow("%s, %s, %s", row.dialog, row.focus,
-                          qPrintable(QKeySequence(row.key).toString()))
-                << row.dialog << row.focus << row.key << row.acting << row.dismissed;
-        }
+        row("onboarding", "initial", Qt::Key_Return, 0);
+        row("onboarding", "button1", Qt::Key_Return, 1);
+        row("onboarding", "initial", Qt::Key_Escape, -1, true);
+        row("long message", "initial", Qt::Key_Return, 0);
+        row("long message", "initial", Qt::Key_Space, 0);
+        row("custom duration", "hoursField", Qt::Key_Return, 0);
+        row("custom duration", "hoursField", Qt::Key_Enter, 0);
+        row("custom duration", "hoursField", Qt::Key_Escape, -1, true);
+        row("report", "reportText", Qt::Key_Return, -1);
+        row("report", "emailField", Qt::Key_Enter, 0);
+        row("report", "button1", Qt::Key_Space, 1);
+        row("report", "reportText", Qt::Key_Escape, -1, true);
+        row("messages", "replyField", Qt::Key_Return, 0);
+        row("messages", "replyField", Qt::Key_Space, -1);
+        row("messages", "sendButton", Qt::Key_Space, 0);
+        row("messages", "sendButton", Qt::Key_Escape, -1);
     }
 
     void keysActOnce()
@@ -160,18 +137,15 @@ private slots:
         QFETCH(bool, dismissed);
         StatusItemController tray;
         SupportUi support(*shell.support, std::make_unique<MemoryLauncherBadge>());
-        Outcome outcome;
+        QList<int> outcome;
         if (dialog == "messages") {
             support.showMessages();
             support.messagesWindow()->replyField()->setText(QStringLiteral("It still sleeps"));
             outcome = press(support.messagesWindow(), focus, key, { support.messagesWindow() });
         } else {
             if (dialog == "long message")
-                shell.support->applySyncResponse(
-                    QJsonDocument(QJsonObject { { "tk", "open" },
-                                                { "mid", 3 },
-                                                { "msg", QString(20000, u'z') } })
-                        .toJson());
+                shell.support->applySyncResponse("{\"tk\": \"open\", \"mid\": 3, \"msg\": \""
+                                                 + QByteArray(20000, 'z') + "\"}");
             outcome = pressInNextAlert(
                 [&] {
                     if (dialog == "onboarding")
@@ -185,10 +159,12 @@ private slots:
                 },
                 focus, key);
         }
-        QVERIFY2(!outcome.clicks.isEmpty(), "the dialog or the focused widget was not found");
-        for (int i = 0; i < outcome.clicks.size(); ++i)
-            QCOMPARE(outcome.clicks.at(i), i == acting ? 1 : 0);
-        QCOMPARE(outcome.dismissed, dismissed ? 1 : 0);
+        QVERIFY2(!outcome.isEmpty(), "the dialog or the focused widget was not found");
+        QList<int> once(outcome.size(), 0);
+        if (acting != -1)
+            once[acting] = 1;
+        once.last() = dismissed;
+        QCOMPARE(outcome, once);
     }
 };
 
