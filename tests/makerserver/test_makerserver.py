@@ -17,6 +17,7 @@ import tempfile
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
+from pathlib import Path
 
 ARGS = None
 TIMEOUT, RATE, MAX_CONNECTIONS = 2, 10, 6
@@ -95,17 +96,14 @@ class Server:
         self.port = int(self.read_log().split(" port ")[1].split()[0])
 
     def read_log(self):
-        with open(self.log) as log:
-            return log.read()
+        return Path(self.log).read_text()
 
     def request(self, method, path, body=None):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
-        data = body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode()
-        connection.request(method, path, data)
-        response = connection.getresponse()
-        result = (response.status, response.getheader("Retry-After"), response.read())
-        connection.close()
-        return result
+        connection.request(method, path, body if isinstance(body, (bytes, type(None)))
+                           else json.dumps(body).encode())
+        with contextlib.closing(connection), connection.getresponse() as response:
+            return response.status, response.getheader("Retry-After"), response.read()
 
     def post(self, path, body):
         status, _, data = self.request("POST", path, body)
@@ -114,14 +112,13 @@ class Server:
     def connections(self):
         """The unread bytes of each accepted connection the server has not closed on its side
         (established, or closed by the client only)."""
-        with open("/proc/net/tcp") as table:
-            rows = [line.split() for line in table.readlines()[1:]]
+        rows = [line.split() for line in Path("/proc/net/tcp").read_text().splitlines()[1:]]
         return [int(row[4].split(":")[1], 16) for row in rows
                 if int(row[1].split(":")[1], 16) == self.port and row[3] in ("01", "08")]
 
     def rss_kib(self):
-        with open(f"/proc/{self.process.pid}/status") as status:
-            return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+        status = Path(f"/proc/{self.process.pid}/status").read_text()
+        return int(status.split("VmRSS:")[1].split()[0])
 
     def stop(self):
         if self.process.poll() is None:
