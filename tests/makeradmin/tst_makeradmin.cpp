@@ -140,15 +140,6 @@ VERSION  LAST DAY  LAST WEEK
 2 in the last day, 3 in the last week
 )");
         // Texts as stored, times in seconds, a missing value as null; written with ' for ".
-        QTest::newRow("conversations as JSON")
-            << QStringList { "--json", "conversations" }
-            << QString("[{'device': 'dev-b', 'first_line': '\\u0027; DROP TABLE messages; --',"
-                       "  'last_message': 1796600500, 'messages': 1, 'state': 'open'},"
-                       " {'device': 'dev-a', 'first_line': 'Screen still sleeps',"
-                       "  'last_message': 1796600200, 'messages': 2, 'state': 'open'},"
-                       " {'device': 'dev-c', 'first_line': '\\u001b]0;pwned\\u0007title\\tand"
-                       "\\u202e\\\\x1b', 'last_message': 1796600900, 'messages': 1,"
-                       "  'state': 'closed'}]");
         QTest::newRow("show as JSON")
             << QStringList { "--json", "show", "dev-a" }
             << QString(
