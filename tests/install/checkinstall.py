@@ -11,19 +11,13 @@ import shutil
 import struct
 import subprocess
 import sys
+from pathlib import Path
 
 
 def png_size(path):
     """A PNG's signature, then its IHDR chunk: width and height as 32-bit big-endian."""
-    if not os.path.isfile(path):
-        return None
-    with open(path, "rb") as png:
-        head = png.read(24)
+    head = Path(path).read_bytes()[:24] if os.path.isfile(path) else b""
     return struct.unpack(">II", head[16:24]) if head[:8] == b"\x89PNG\r\n\x1a\n" else None
-
-
-def text_of(path):
-    return open(path, encoding="utf-8").read() if os.path.isfile(path) else ""
 
 
 def validator_says(*command):
@@ -48,14 +42,14 @@ def main():
         os.path.join(args.prefix, args.bindir, "veluna"), entry, metainfo,
         f"{icons}/scalable/apps/{id_}.svg", f"{share}/man/man1/veluna.1",
         f"{share}/bash-completion/completions/veluna") if not os.path.isfile(path)]
-    for size in (16, 24, 32, 48, 64, 128, 256):
-        png = f"{icons}/{size}x{size}/apps/{id_}.png"
-        if png_size(png) != (size, size):
-            failures.append(f"{png} is not a {size}x{size} PNG ({png_size(png)})")
+    failures += [f"{icons}/{size}x{size}/apps/{id_}.png is not a {size}x{size} PNG"
+                 for size in (16, 24, 32, 48, 64, 128, 256)
+                 if png_size(f"{icons}/{size}x{size}/apps/{id_}.png") != (size, size)]
     screenshot = png_size(f"{share}/veluna/screenshots/main-window.png")
     failures += [] if screenshot else ["no PNG screenshot in veluna/screenshots"]
     # Filled in from the build: no placeholder left, and the values the rest of the install uses.
-    entry_text, metainfo_text = text_of(entry), text_of(metainfo)
+    entry_text, metainfo_text = (Path(p).read_text(encoding="utf-8") if os.path.isfile(p) else ""
+                                 for p in (entry, metainfo))
     failures += [f"the desktop entry lacks {line!r}" for line in (
         f"\nIcon={id_}\n", "\nExec=veluna\n", "\nActions=keep-awake;allow-sleep;\n",
         "\nExec=veluna start\n", "\nExec=veluna stop\n", "\nName[fr]=Autoriser la veille\n")
@@ -64,8 +58,7 @@ def main():
         f"<id>{id_}</id>", f'<release version="{args.version}" date="{args.date}">',
         f'<launchable type="desktop-id">{id_}.desktop</launchable>', '<developer id="app.plenox">',
         '<content_rating type="oars-1.1"/>', "<binary>veluna</binary>",
-        '<url type="homepage">https://', '<url type="bugtracker">https://',
-        '<url type="help">https://', '<url type="contact">https://',
+        *(f'<url type="{kind}">https://' for kind in ("homepage", "bugtracker", "help", "contact")),
         '<image type="source" width="%d" height="%d">https://' % (screenshot or (0, 0)))
         if text not in metainfo_text]
     if re.search("@[A-Z_]+@", entry_text + metainfo_text):
