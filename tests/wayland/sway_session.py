@@ -58,7 +58,8 @@ class SwayDesktop(Desktop):
         as_root = os.geteuid() == 0
         for folder in (run, home):
             os.mkdir(folder, 0o700)
-            os.chown(folder, *(NOBODY, NOBODY) if as_root else (-1, -1))
+            if as_root:
+                os.chown(folder, NOBODY, NOBODY)
         # A change of user clears the parent-death signal, so setpriv sets it again.
         as_nobody = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups",
                      "--pdeathsig=SIGKILL"] if as_root else []
@@ -104,59 +105,48 @@ class SwayDesktop(Desktop):
         where = ["-g", f"{x},{y} {MAIN_WINDOW_SIZE[0]}x{MAIN_WINDOW_SIZE[1]}"] if window else []
         self.run("grim", *where, path, timeout=15)
 
-    def wait_for_lock(self, held):
-        """logind holds Veluna's idle lock (or none), and says so in BlockInhibited."""
-        super().wait_for_lock(held)
-        blocked = str(self.logind.Get(f"{LOGIND}.Manager", "BlockInhibited", timeout=5,
-                                      dbus_interface="org.freedesktop.DBus.Properties"))
-        check(("idle" in blocked.split(":")) == held, f"logind's BlockInhibited reads {blocked!r}")
-
     def wait_for_idle_firing(self, since):
         self.wait(f"swayidle to fire after {since} times", lambda: self.idle_firings() > since)
 
 
-def run_test(args, desktop):
-    log("step 1: sway, private buses, logind, portal, tray watcher and swayidle")
-    desktop.start_buses()
-    desktop.start_compositor()
-    template = functools.partial(os.path.join, args.templates)
-    desktop.start_mocks((LOGIND, "system", ["--template", template("logind_blockinhibited.py")]),
-                        (PORTAL, "session", ["--template", template("inhibitor.py")],
-                         {"VELUNA_MOCK_SERVICE": PORTAL}), WATCHER_MOCK)
-    desktop.start("swayidle", ["swayidle", "-w", "timeout", str(IDLE_TIMEOUT), "echo IDLE"])
-
-    log("step 2: first launch; the welcome dialog takes its default button (standard app)")
-    dialog, main = desktop.first_launch(args.veluna)
-    for view in (dialog, main):
-        check(view["app_id"] == args.desktop_id,
-              f"view {view['name']!r} has app_id {view['app_id']!r}, not {args.desktop_id!r}")
-    desktop.wait_for_idle_firing(desktop.idle_firings())
-
-    log("step 3: the home view; Return keeps the computer awake and swayidle quiet")
-    desktop.screenshot(main, args.screenshot)
-    desktop.press(main, "Return")
-    desktop.wait_for_lock(held=True)
-    firings = desktop.idle_firings()
-
-    log("step 4: Ctrl+W switches to menu-bar mode; the tray item registers")
-    desktop.menu_bar_mode(main)
-
-    log("step 5: swayidle stays quiet while the lock is held")
-    desktop.wait("swayidle to stay quiet", lambda: check(
-        desktop.idle_firings() == firings, "swayidle fired although Veluna holds the idle lock"),
-        steady=QUIET)
-    desktop.wait_for_lock(held=True)
-
-    log("step 6: SIGTERM quits with 0, no lock left, menu-bar mode kept; swayidle fires again")
-    desktop.veluna.send_signal(signal.SIGTERM)
-    desktop.wait_for_clean_exit("SIGTERM")
-    check(desktop.settings()["VLMenuBarMode"] is True, "SIGTERM left menu-bar mode")
-    desktop.wait_for_idle_firing(firings)
-
-
 def run(args):
     with SwayDesktop(args.failure_screenshot) as desktop:
-        run_test(args, desktop)
+        log("step 1: sway, private buses, logind, portal, tray watcher and swayidle")
+        desktop.start_buses()
+        desktop.start_compositor()
+        template = functools.partial(os.path.join, args.templates)
+        desktop.start_mocks(
+            (LOGIND, "system", ["--template", template("logind_blockinhibited.py")]),
+            (PORTAL, "session", ["--template", template("inhibitor.py")],
+             {"VELUNA_MOCK_SERVICE": PORTAL}), WATCHER_MOCK)
+        desktop.start("swayidle", ["swayidle", "-w", "timeout", str(IDLE_TIMEOUT), "echo IDLE"])
+
+        log("step 2: first launch; the welcome dialog takes its default button (standard app)")
+        dialog, main = desktop.first_launch(args.veluna)
+        for view in (dialog, main):
+            check(view["app_id"] == args.desktop_id,
+                  f"view {view['name']!r} has app_id {view['app_id']!r}, not {args.desktop_id!r}")
+        desktop.wait_for_idle_firing(desktop.idle_firings())
+
+        log("step 3: the home view; Return keeps the computer awake and swayidle quiet")
+        desktop.screenshot(main, args.screenshot)
+        desktop.press(main, "Return")
+        desktop.wait_for_lock(held=True)
+        firings = desktop.idle_firings()
+
+        log("step 4: Ctrl+W switches to menu-bar mode; the tray item registers")
+        desktop.menu_bar_mode(main)
+
+        log("step 5: swayidle stays quiet while the lock is held")
+        desktop.wait("swayidle to stay quiet", lambda: check(desktop.idle_firings() == firings,
+                     "swayidle fired although Veluna holds the idle lock"), steady=QUIET)
+        desktop.wait_for_lock(held=True)
+
+        log("step 6: SIGTERM quits with 0, no lock left, menu-bar mode kept; swayidle fires again")
+        desktop.veluna.send_signal(signal.SIGTERM)
+        desktop.wait_for_clean_exit("SIGTERM")
+        check(desktop.settings()["VLMenuBarMode"] is True, "SIGTERM left menu-bar mode")
+        desktop.wait_for_idle_firing(firings)
 
 
 if __name__ == "__main__":
