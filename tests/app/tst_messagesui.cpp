@@ -15,15 +15,14 @@
 #include <QTest>
 
 namespace {
-// The texts of the list's entries, top first, and whether each is shown as plain text.
-QStringList entries(const QWidget *list, bool *plain = nullptr)
+// The texts of the list's entries, top first, each marked when it is not shown as plain text.
+QStringList entries(const QWidget *list)
 {
     QStringList result;
     for (const QLabel *label : list->findChildren<QLabel *>()) {
         if (label->wordWrap())
-            result << label->text();
-        if (plain && label->wordWrap())
-            *plain = *plain && label->textFormat() == Qt::PlainText;
+            result << (label->textFormat() == Qt::PlainText ? QString() : QStringLiteral("rich: "))
+                    + label->text();
     }
     return result;
 }
@@ -50,14 +49,15 @@ private slots:
             = QStringLiteral("<img src=x onerror=alert(1)> <a href=\"x\">click</a>");
         AppDelegate &delegate = shell.launch(true);
         const auto markers = [&](bool open, bool unread, bool trayItem) {
-            QCOMPARE(delegate.homeView()->messagesButton()->isVisibleTo(delegate.mainWindow()),
-                     open);
-            QCOMPARE(delegate.menus().messagesItem()->isVisible(), open);
-            QCOMPARE(delegate.homeView()->messagesBadge()->isVisibleTo(delegate.mainWindow()),
-                     unread);
+            const QWidget *window = delegate.mainWindow();
+            QCOMPARE((QList<bool> {
+                         delegate.homeView()->messagesButton()->isVisibleTo(window),
+                         delegate.menus().messagesItem()->isVisible(),
+                         delegate.homeView()->messagesBadge()->isVisibleTo(window),
+                         itemTitled(delegate.statusController().menu(), L("messages.banner_title"))
+                             != nullptr }),
+                     (QList<bool> { open, open, unread, trayItem }));
             QCOMPARE(shell.badge->count(), unread ? std::optional(1) : std::nullopt);
-            const QMenu *tray = delegate.statusController().menu();
-            QCOMPARE(itemTitled(tray, L("messages.banner_title")) != nullptr, trayItem);
         };
         delegate.showMessages();
         const QPointer<MessagesWindow> window = delegate.supportUi().messagesWindow();
@@ -83,142 +83,119 @@ private slots:
         delegate.showMessages();
         markers(true, false, false);
         QVERIFY(delegate.supportUi().messagesWindow() == window && window->isVisible());
-        QCOMPARE(entries(list(), &plain), QStringList({ "third", "second", hostile }));
-        QVERIFY(plain);
+        QCOMPARE(entries(list()), QStringList({ "third", "second", hostile }));
     }
 
-    void sendingResults_data()
-    {
-        QTest::addColumn<bool>("reply"); // in the messages window, else a problem report
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("button"); // of the report dialog
-        QTest::addColumn<QString>("title"); // of the alert after sending; none may come when empty
-        const QString typed = QStringLiteral("\n It still sleeps ");
-        const int send = Alert::FirstButton;
-        const QString failed = L("common.send_failed_title");
-        QTest::newRow("reply delivered") << true << typed << send << QString();
-        QTest::newRow("reply refused") << true << typed << send << failed;
-        QTest::newRow("blank reply") << true << QStringLiteral("  \t ") << send << QString();
-        QTest::newRow("report delivered") << false << typed << send << L("report.sent_title");
-        QTest::newRow("report cancelled") << false << typed << send + 1 << QString();
-    }
-
-    // Sending trims the text; a reply shows at once and alerts only when it fails.
+    // Sending trims the text and sends nothing blank or cancelled; a reply shows at once and
+    // alerts only when it is refused; a report says it was sent, with the email as typed.
     void sendingResults()
     {
-        QFETCH(bool, reply);
-        QFETCH(QString, typed);
-        QFETCH(int, button);
-        QFETCH(QString, title);
-        const bool confirmed = title != L("common.send_failed_title");
-        const QByteArray answer = confirmed ? R"({"ok": true})" : R"({"ok": false})";
-        server->setResponse("/report", LocalHttpServer::Response::ok(answer, "application/json"));
+        const QString typed = QStringLiteral("\n It still sleeps ");
+        const QString typedEmail = QStringLiteral(" me@example.org ");
         AppDelegate &delegate = shell.launch(true);
-        const QString email = QStringLiteral(" me@example.org ");
-        if (!reply) {
-            Alert::setNextAnswer([=](Alert &alert) {
+        delegate.showMessages();
+        const auto field = [&] { return delegate.supportUi().messagesWindow()->replyField(); };
+        int requests = 0;
+        QString shown; // the alert after sending; "-": none came
+        QJsonValue email;
+        // Sends by the action once the server is set to answer ok, checks what reached it.
+        const auto send = [&](bool ok, const std::function<void()> &action, bool alert) {
+            server->setResponse("/report",
+                                LocalHttpServer::Response::ok(
+                                    ok ? "{\"ok\": true}" : "{\"ok\": false}", "application/json"));
+            shown = QStringLiteral("-");
+            if (alert)
+                Alert::setNextAnswer([&shown](Alert &alert) {
+                    shown = alert.messageText();
+                    return int(Alert::FirstButton);
+                });
+            action();
+            ++requests;
+            QTRY_COMPARE(server->requestCount("/report"), requests);
+            QTRY_VERIFY(!alert || shown != u"-");
+            // An unexpected alert would come now and never be answered.
+            QVERIFY(!QTest::qWaitFor([] { return QApplication::activeModalWidget(); }, 50));
+            const QJsonObject sent
+                = QJsonDocument::fromJson(server->requests().last().body).object();
+            QCOMPARE(sent.value("text").toString(), QStringLiteral("It still sleeps"));
+            email = sent.value("email");
+        };
+        const auto reply = [&](const QString &text) {
+            return [&delegate, field, text] {
+                field()->setText(text);
+                delegate.sendReply();
+            };
+        };
+        // The report dialog's answer is queued at once, before that of the alert after it.
+        const auto report = [&](int button) {
+            Alert::setNextAnswer([&typed, &typedEmail, button](Alert &alert) {
                 alert.findChild<QPlainTextEdit *>(QStringLiteral("reportText"))
                     ->setPlainText(typed);
-                alert.findChild<QLineEdit *>(QStringLiteral("emailField"))->setText(email);
+                alert.findChild<QLineEdit *>(QStringLiteral("emailField"))->setText(typedEmail);
                 return button;
             });
-        }
-        QString shown;
-        if (!title.isEmpty()) {
-            Alert::setNextAnswer([&shown](Alert &alert) {
-                shown = alert.messageText();
-                return int(Alert::FirstButton);
-            });
-        }
-        if (reply) {
-            delegate.showMessages();
-            delegate.supportUi().messagesWindow()->replyField()->setText(typed);
-            delegate.sendReply();
-        } else {
-            delegate.reportProblemPressed();
-        }
-        const QLineEdit *field
-            = reply ? delegate.supportUi().messagesWindow()->replyField() : nullptr;
-        if (typed.trimmed().isEmpty() || button != Alert::FirstButton) {
-            QVERIFY(!QTest::qWaitFor([&] { return server->requestCount("/report") > 0; }, 50));
-            QVERIFY(!field || field->text() == typed);
-            return;
-        }
-        if (reply) {
-            QCOMPARE(entries(list()).first(), QStringLiteral("It still sleeps"));
-            QVERIFY(field->text().isEmpty());
-        }
-        QTRY_COMPARE(server->requestCount("/report"), 1);
-        QTRY_COMPARE(shown, title);
-        // An unexpected alert would come now and never be answered.
-        QVERIFY(!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 50));
-        const QJsonObject sent = QJsonDocument::fromJson(server->requests().last().body).object();
-        QCOMPARE(sent.value("text").toString(), QStringLiteral("It still sleeps"));
-        QCOMPARE(sent.value("email"),
-                 reply ? QJsonValue(QJsonValue::Undefined) : QJsonValue(email));
-    }
-
-    void longTextsStayBounded_data()
-    {
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<QString>("message");
-        QString words;
-        while (words.size() < 100 * 1024)
-            words += QStringLiteral("It still sleeps after an hour. ");
-        const QString oneWord(1024 * 1024, u'7');
-        QTest::newRow("alert, 100 KB of words") << "alert" << words;
-        QTest::newRow("messages window, 1 MB in one word") << "messages" << oneWord;
-        QTest::newRow("update window, 10,000-digit version, 1 MB notes") << "update" << oneWord;
+            return [&delegate] { delegate.reportProblemPressed(); };
+        };
+        const auto nothingSent = [&] {
+            return !QTest::qWaitFor([&] { return server->requestCount("/report") > requests; }, 50);
+        };
+        reply(QStringLiteral("  \t "))();
+        QVERIFY(nothingSent() && field()->text() == u"  \t ");
+        send(true, reply(typed), false);
+        QCOMPARE(std::pair(shown, email),
+                 std::pair(QStringLiteral("-"), QJsonValue(QJsonValue::Undefined)));
+        QCOMPARE(entries(list()).first(), QStringLiteral("It still sleeps"));
+        QVERIFY(field()->text().isEmpty());
+        send(false, reply(typed), true);
+        QCOMPARE(shown, L("common.send_failed_title"));
+        report(Alert::SecondButton)();
+        QVERIFY(nothingSent());
+        send(true, report(Alert::FirstButton), true);
+        QCOMPARE(std::pair(shown, email),
+                 std::pair(L("report.sent_title"), QJsonValue(typedEmail)));
     }
 
     // A text from outside never makes its window leave the screen or grow past a few hundred
     // pixels, is never measured as a label (a megabyte of it froze the window for seconds), and
-    // stays readable in a scrolling view.
+    // stays readable in a scrolling view: release notes and a long version, a message alert, the
+    // messages window.
     void longTextsStayBounded()
     {
-        QFETCH(QString, where);
-        QFETCH(QString, message);
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        const QString version(10000, u'9');
-        const auto check = [&](QWidget *window, int cap) {
+        QString words;
+        while (words.size() < 100 * 1024)
+            words += QStringLiteral("It still sleeps after an hour. ");
+        const QString oneWord(1024 * 1024, u'7'), version(10000, u'9');
+        const auto check = [&](QWidget *window, int cap, const QString &reachable) {
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
-            QVERIFY2(screen.contains(window->frameGeometry()) && window->height() <= cap,
-                     qPrintable(QStringLiteral("%1 x %2 at y %3")
-                                    .arg(window->width())
-                                    .arg(window->height())
-                                    .arg(window->y())));
+            QVERIFY(screen.contains(window->frameGeometry()));
+            QCOMPARE_LE(window->height(), cap);
             for (const QLabel *label : window->findChildren<QLabel *>())
                 QVERIFY(label->text().size() < 2000);
-            const QString reachable = where == "update" ? version : message.left(2000);
             const auto views = window->findChildren<QPlainTextEdit *>();
             QVERIFY(std::any_of(views.begin(), views.end(), [&](const QPlainTextEdit *view) {
-                return view->isVisible() && view->toPlainText().contains(reachable)
+                return view->isVisible() && view->toPlainText().contains(reachable.left(2000))
                     && view->document()->characterCount() < 70000;
             }));
         };
-        if (where == "update") {
-            Appcast::Item item;
-            item.version = version;
-            item.releaseNotes = message;
-            UpdateWindow window;
-            window.showAvailable(item, "1.0");
-            check(&window, 560);
-            return;
-        }
+        Appcast::Item item;
+        item.version = version;
+        item.releaseNotes = oneWord;
+        UpdateWindow update;
+        update.showAvailable(item, "1.0");
+        check(&update, 560, version);
         AppDelegate &delegate = shell.launch(true);
-        offer("open", 7, message);
-        if (where == "alert") {
-            Alert::setNextAnswer([&](Alert &alert) {
-                check(&alert, 480);
-                return int(Alert::FirstButton);
-            });
-            delegate.showPendingMessage();
-        } else {
-            delegate.showMessages();
-            check(delegate.supportUi().messagesWindow(), MessagesWindow::windowSize.height());
-            QCOMPARE(list()->height(), MessagesWindow::listMinimumHeight);
-        }
+        offer("open", 7, oneWord);
+        delegate.showMessages();
+        check(delegate.supportUi().messagesWindow(), MessagesWindow::windowSize.height(), oneWord);
+        QCOMPARE(list()->height(), MessagesWindow::listMinimumHeight);
+        offer("open", 8, words);
+        Alert::setNextAnswer([&](Alert &alert) {
+            check(&alert, 480, words);
+            return int(Alert::FirstButton);
+        });
+        delegate.showPendingMessage();
     }
 
 private:
