@@ -9,12 +9,21 @@ using Display = _XDisplay;
 using CARD16 = unsigned short;
 using BOOL = unsigned char;
 
+// Asking whether the screen can do DPMS, setting timeouts, enabling, disabling and forcing a level
+// all succeed.
+#define VELUNA_DPMS_SUCCEEDS(name, ...)                                                            \
+    int name(__VA_ARGS__)                                                                          \
+    {                                                                                              \
+        return 1;                                                                                  \
+    }
+
 extern "C" {
 
-int DPMSCapable(Display *)
-{
-    return 1;
-}
+VELUNA_DPMS_SUCCEEDS(DPMSCapable, Display *)
+VELUNA_DPMS_SUCCEEDS(DPMSSetTimeouts, Display *, CARD16, CARD16, CARD16)
+VELUNA_DPMS_SUCCEEDS(DPMSEnable, Display *)
+VELUNA_DPMS_SUCCEEDS(DPMSDisable, Display *)
+VELUNA_DPMS_SUCCEEDS(DPMSForceLevel, Display *, CARD16)
 
 int DPMSGetTimeouts(Display *, CARD16 *standby, CARD16 *suspend, CARD16 *off)
 {
@@ -26,27 +35,6 @@ int DPMSInfo(Display *, CARD16 *level, BOOL *enabled)
 {
     *level = 0; // DPMSModeOn
     *enabled = 1;
-    return 1;
-}
-
-// Setting timeouts, enabling, disabling and forcing a level all succeed.
-int DPMSSetTimeouts(Display *, CARD16, CARD16, CARD16)
-{
-    return 1;
-}
-
-int DPMSEnable(Display *)
-{
-    return 1;
-}
-
-int DPMSDisable(Display *)
-{
-    return 1;
-}
-
-int DPMSForceLevel(Display *, CARD16)
-{
     return 1;
 }
 

@@ -52,14 +52,12 @@ DESKTOPS = {
         idle=60, logind_session=True),
     "mate": dict(
         env={"XDG_CURRENT_DESKTOP": "MATE"},
-        commands=[["gsettings", "set", schema, key, value] for schema, key, value in (
-            ("org.mate.session", "required-components-list", "[]"),
-            ("org.mate.session", "default-session", "[]"),
-            ("org.mate.session", "gnome-compat-startup", "[]"),
-            ("org.mate.session", "idle-delay", str(IDLE_MINUTES)),
-            ("org.mate.power-manager", "sleep-computer-ac", "10"),
-            ("org.mate.power-manager", "lock-suspend", "false"),
-            ("org.mate.power-manager", "lock-use-screensaver", "false"))],
+        commands=[["gsettings", "set", "org.mate." + schema, key, value]
+                  for schema, key, value in (setting.split() for setting in (
+                      "session required-components-list []", "session default-session []",
+                      "session gnome-compat-startup []", f"session idle-delay {IDLE_MINUTES}",
+                      "power-manager sleep-computer-ac 10", "power-manager lock-suspend false",
+                      "power-manager lock-use-screensaver false"))],
         services=[("mate-session", ["mate-session", "--debug"], {}, SESSION_MANAGER),
                   ("mate-power-manager", ["mate-power-manager"], {}, "org.mate.PowerManager")],
         idle=60 + 10),  # the session's idle delay, then the power manager's sleep delay
@@ -67,11 +65,10 @@ DESKTOPS = {
         env={"XDG_CURRENT_DESKTOP": "XFCE"},
         commands=[["xfconf-query", "-c", "xfce4-power-manager", "-n", "-p",
                    f"/xfce4-power-manager/{prop}", "-t", kind, "-s", value]
-                  for prop, kind, value in (("inactivity-on-ac", "uint", str(IDLE_MINUTES)),
-                                            ("inactivity-sleep-mode-on-ac", "uint", "1"),
-                                            ("lock-screen-suspend-hibernate", "bool", "false"),
-                                            ("blank-on-ac", "int", str(IDLE_MINUTES)),
-                                            ("dpms-enabled", "bool", "true"))],
+                  for prop, kind, value in (setting.split() for setting in (
+                      f"inactivity-on-ac uint {IDLE_MINUTES}", "inactivity-sleep-mode-on-ac uint 1",
+                      "lock-screen-suspend-hibernate bool false", f"blank-on-ac int {IDLE_MINUTES}",
+                      "dpms-enabled bool true"))],
         # Xvfb lacks the DPMS extension the manager needs: the stand-in provides it.
         services=[("xfce4-power-manager", ["xfce4-power-manager", "--debug"],
                    {"LD_PRELOAD": "{dpms_standin}"}, "org.freedesktop.PowerManagement")],
@@ -95,9 +92,8 @@ class World(Desktop):
     """One private desktop with a power manager: the session bus may start the desktop's own
     services (dconf, xfconfd); logind (logging its calls), UPower and polkit are mocks."""
 
-    def open(self, manager, dpms_standin):
-        self.env.update(manager["env"], LANG="C.UTF-8", USER="root",
-                        XDG_CONFIG_DIRS=self.path("xdg"))
+    def open(self, manager, standin):
+        self.env.update(manager["env"], LANG="C.UTF-8", USER="root", XDG_CONFIG_DIRS=self.path("x"))
         os.mkdir(self.env["XDG_CONFIG_DIRS"])
         self.calls_log = self.path("logind-calls.log")
         self.start_buses(activation=True)
@@ -114,16 +110,14 @@ class World(Desktop):
             self.logind.AddSession("auto", "seat0", dbus.UInt32(os.getuid()), "root", True,
                                    dbus_interface=MOCK)
         for path, text in manager.get("files", {}).items():
-            os.makedirs(os.path.dirname(self.path(path)), exist_ok=True)
+            Path(self.path(path)).parent.mkdir(parents=True, exist_ok=True)
             Path(self.path(path)).write_text(text, encoding="utf-8")
         for command in manager.get("commands", []):
             self.run(*command)
         for service, argv, env, ready in manager["services"]:
-            self.start(service, argv, **{
-                key: value.format(root=self.root, dpms_standin=dpms_standin)
-                for key, value in env.items()})
-            self.wait(f"{ready} on the session bus",
-                      lambda r=ready: self.session_bus.name_has_owner(r))
+            self.start(service, argv, **{key: value.format(root=self.root, dpms_standin=standin)
+                                         for key, value in env.items()})
+            self.wait(f"{ready} on the bus", lambda: self.session_bus.name_has_owner(ready))
 
     def logind_calls(self, method):
         """The arguments of each call of method in logind's call log, with its wall-clock time."""
@@ -143,47 +137,35 @@ class World(Desktop):
         return {tuple(arguments) for _, arguments in self.logind_calls("Inhibit")
                 if "sleep" in arguments[0].split(":") and arguments[3] == "block"}
 
-    def press_return(self, window, manager, held):
-        """Return in veluna's window; where the desktop tells, once it says held (or not)."""
-        self.press(window, "Return")
-        since = time.time()
-        if "holds" in manager:
-            self.wait(f"the desktop to say it is {'' if held else 'not '}held",
-                      lambda: manager["holds"](self) == held)
-        return since
-
-
-def start_veluna(world, binary):
-    """A returning user's launch (the update check just made, so no dialog comes up)."""
-    checked = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
-    world.write_settings({"VLOnboarded": True, "VLMenuBarMode": False, "VLKeepDisplay": False,
-                          "VLUpdaterLastCheck": {"$date": checked}})
-    world.launch(binary)
-    return world.wait("veluna's main window", world.find_main_window)
-
-
-def hold_and_release(world, manager, window):
-    """Return holds the machine for longer than a suspend may take; Return again lets it go."""
-    idle = manager["idle"]
-    since = world.press_return(window, manager, held=True)
-    if idle:
-        world.wait("no suspend while held", lambda: check(world.suspended_after(since) is None,
-                   f"{world.name} suspended while Veluna held it"), steady=idle + GRACE)
-    since = world.press_return(window, manager, held=False)
-    if idle:
-        world.wait("a suspend once Veluna let go", lambda: world.suspended_after(since),
-                   timeout=idle + GRACE)
 
 
 def run(args):
     # gnome-session takes logind's locks only where this exists; without, its check would be void
     check(os.path.isdir("/run/systemd/seats"), "no /run/systemd/seats on this machine")
-    manager = DESKTOPS[args.desktop]
+    manager, idle = DESKTOPS[args.desktop], DESKTOPS[args.desktop]["idle"]
+    checked = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
     with World(name=args.desktop) as world:
         world.open(manager, args.dpms_standin)
-        window = start_veluna(world, args.veluna)
+        # A returning user's launch (the update check just made, so no dialog comes up).
+        world.write_settings({"VLOnboarded": True, "VLMenuBarMode": False, "VLKeepDisplay": False,
+                              "VLUpdaterLastCheck": {"$date": checked}})
+        world.launch(args.veluna)
+        window = world.wait("veluna's main window", world.find_main_window)
         before = world.sleep_locks()
-        hold_and_release(world, manager, window)
+        # Return holds the machine for longer than a suspend may take; Return again lets it go.
+        for held in (True, False):
+            world.press(window, "Return")
+            since = time.time()
+            if "holds" in manager:  # where the desktop tells, once it says held (or not)
+                world.wait(f"the desktop to say it is {'' if held else 'not '}held",
+                           lambda: manager["holds"](world) == held)
+            if idle and held:
+                world.wait("no suspend while held", lambda: check(world.suspended_after(
+                    since) is None, f"{world.name} suspended while Veluna held it"),
+                    steady=idle + GRACE)
+            elif idle:
+                world.wait("a suspend once Veluna let go", lambda: world.suspended_after(since),
+                           timeout=idle + GRACE)
         extra = world.sleep_locks() - before
         check(not extra, f"logind sleep locks in block mode taken while Veluna ran: {extra}")
 
