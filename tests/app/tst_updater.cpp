@@ -130,37 +130,33 @@ private slots:
         QCOMPARE(parsed->newest()->version, QStringLiteral("1.10"));
     }
 
-    void unusableFeedsAndUnverifiableFiles_data()
+    // Refused feeds, and files the updater may not fetch by itself.
+    void unusableFeedsAndUnverifiableFiles()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("verifiable"); // -1: the feed is refused
         const auto file = [](const QByteArray &attributes) {
             return feed(item("1.3", "<enclosure " + attributes + "/>"));
         };
         const QByteArray url = "url=\"https://plenox.app/v.AppImage\" ";
         const QByteArray hex = QByteArray(32, '\xab').toHex().toUpper();
         const QByteArray hash = "veluna:sha256=\"" + hex + "\" ";
-        QTest::newRow("truncated") << feed(item("1.2")).left(150) << -1;
-        QTest::newRow("garbage after the feed") << feed(item("1.2")) + "<rss>" << -1;
-        QTest::newRow("no usable version")
-            << feed(item("latest") + "<item><version>9.0</version></item>") << -1;
-        QTest::newRow("complete file") << file(url + "length=\"5\" " + hash) << 1;
-        QTest::newRow("plain http")
-            << file("url=\"http://plenox.app/v\" length=\"5\" " + hash) << 0;
-        QTest::newRow("zero length") << file(url + "length=\"0\" " + hash) << 0;
-        QTest::newRow("short digest") << file(url + "length=\"5\" veluna:sha256=\"abcd\"") << 0;
-        QTest::newRow("digest outside our namespace")
-            << file(url + "length=\"5\" sha256=\"" + hex + "\"") << 0;
-    }
-
-    void unusableFeedsAndUnverifiableFiles()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(int, verifiable);
-        const auto parsed = Appcast::parse(text);
-        QCOMPARE(parsed.has_value(), verifiable != -1);
-        if (parsed)
-            QCOMPARE(int(parsed->newest()->hasVerifiableFile()), verifiable);
+        const std::pair<QByteArray, int> rows[] = {
+            // whether verifiable; -1: the feed is refused
+            { feed(item("1.2")).left(150), -1 }, // truncated
+            { feed(item("1.2")) + "<rss>", -1 }, // garbage after the feed
+            { feed(item("latest") + "<item><version>9.0</version></item>"), -1 }, // no version
+            { file(url + "length=\"5\" " + hash), 1 },
+            { file("url=\"http://plenox.app/v\" length=\"5\" " + hash), 0 }, // plain http
+            { file(url + "length=\"0\" " + hash), 0 },
+            { file(url + "length=\"5\" veluna:sha256=\"abcd\""), 0 }, // short digest
+            { file(url + "length=\"5\" sha256=\"" + hex + "\""), 0 }, // digest not in our namespace
+        };
+        for (const auto &[text, verifiable] : rows) {
+            const auto parsed = Appcast::parse(text);
+            QVERIFY2(parsed.has_value() == (verifiable != -1), text.constData());
+            if (parsed)
+                QVERIFY2(int(parsed->newest()->hasVerifiableFile()) == verifiable,
+                         text.constData());
+        }
     }
 
     void versionsOrderAsPeopleReadThem()
@@ -255,38 +251,30 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
-    void checkIsDueOneIntervalAfterTheLast_data()
-    {
-        QTest::addColumn<qint64>("lastCheckAgo"); // seconds
-        QTest::addColumn<qint64>("interval"); // as stored
-        QTest::addColumn<bool>("automatic");
-        QTest::addColumn<qint64>("dueIn");
-        QTest::newRow("last check in the future counts as now")
-            << -86400ll << 0ll << true << 3600ll;
-        QTest::newRow("interval above the maximum")
-            << 10ll << (1ll << 40) << true << 7 * 86400 - 10ll;
-        QTest::newRow("automatic checks off, then on") << 10ll << 0ll << false << 3590ll;
-    }
+    // One interval after the last check, a last check in the future counting as now and the
+    // interval at most a week; with automatic checks off nothing is due until they are turned on.
+    // Each answer: the running tickers (then, when off, whether a check is due, and the tickers
+    // once turned on) and the seconds until the next check.
     void checkIsDueOneIntervalAfterTheLast()
     {
-        QFETCH(qint64, lastCheckAgo);
-        QFETCH(qint64, interval);
-        QFETCH(bool, automatic);
-        QFETCH(qint64, dueIn);
-        DefaultsStore::setValue(SettingKeys::updaterLastCheck.key(),
-                                clock->now().addSecs(-lastCheckAgo));
-        if (interval)
+        const auto dueIn = [this](qint64 lastCheckAgo, qint64 interval, bool automatic) {
+            DefaultsStore::setValue(SettingKeys::updaterLastCheck.key(),
+                                    clock->now().addSecs(-lastCheckAgo));
             DefaultsStore::setValue(SettingKeys::updaterInterval.key(), interval);
-        DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), automatic);
-        auto updater = makeUpdater();
-        updater->start();
-        if (!automatic) {
-            QVERIFY(!updater->nextBackgroundCheck().isValid());
-            QCOMPARE(clock->runningTickers(), 0);
-            updater->setAutomaticallyChecksForUpdates(true);
-        }
-        QCOMPARE(updater->nextBackgroundCheck(), clock->now().addSecs(dueIn));
-        QCOMPARE(clock->runningTickers(), 1);
+            DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), automatic);
+            const auto updater = makeUpdater();
+            updater->start();
+            QList<qint64> due { clock->runningTickers() };
+            if (!automatic) {
+                due << updater->nextBackgroundCheck().isValid();
+                updater->setAutomaticallyChecksForUpdates(true);
+                due << clock->runningTickers();
+            }
+            return due << clock->now().secsTo(updater->nextBackgroundCheck());
+        };
+        QCOMPARE(dueIn(-86400, 3600, true), (QList<qint64> { 1, 3600 }));
+        QCOMPARE(dueIn(10, qint64(1) << 40, true), (QList<qint64> { 1, 7 * 86400 - 10 }));
+        QCOMPARE(dueIn(10, 3600, false), (QList<qint64> { 0, 0, 1, 3590 }));
     }
 
     // Never checked, the first check comes after a settle delay, the next one an interval later:
@@ -333,21 +321,20 @@ private slots:
     void downloadIsOfferedOnlyWhenItMatches()
     {
         QFETCH(QByteArray, served);
-        const QUrl fileUrl = server->url(QStringLiteral("/Veluna-1.1.AppImage"));
-        server->setResponse("/Veluna-1.1.AppImage", Response::ok(served));
+        const QString name = QStringLiteral("Veluna-1.1.AppImage");
+        server->setResponse("/" + name.toLatin1(), Response::ok(served));
         const QByteArray sha256 = QCryptographicHash::hash(release, QCryptographicHash::Sha256);
         serveFeed(withRelease("1.1",
-                              "<enclosure url=\"" + fileUrl.toEncoded() + "\" length=\""
-                                  + QByteArray::number(release.size()) + "\" veluna:sha256=\""
-                                  + sha256.toHex() + "\"/>"));
-        const auto contents = [](const QString &path) {
-            QFile file(path);
+                              "<enclosure url=\"" + server->url("/" + name).toEncoded()
+                                  + "\" length=\"110000\" veluna:sha256=\"" + sha256.toHex()
+                                  + "\"/>"));
+        const auto contents = [this](const QString &name) {
+            QFile file(downloads->filePath(name));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
-        QFile usersFile(downloads->filePath(QStringLiteral("Veluna-1.1.AppImage")));
+        QFile usersFile(downloads->filePath(name));
         QVERIFY(usersFile.open(QIODevice::WriteOnly) && usersFile.write("the user's own file"));
         usersFile.close();
-
         DefaultsStore::setValue(SettingKeys::updaterAutoDownload.key(), true);
         auto updater = makeUpdater();
         QSignalSpy offered(updater.get(), &Updater::updateOffered);
@@ -355,21 +342,20 @@ private slots:
         updater->start();
         clock->advance(60s);
         QTRY_COMPARE_WITH_TIMEOUT(offered.size() + failed.size(), 1, 5000);
-        QCOMPARE(contents(usersFile.fileName()), QByteArray("the user's own file"));
-        const QStringList files = QDir(downloads->path()).entryList(QDir::Files | QDir::Hidden);
-        if (served != release) {
-            QCOMPARE(offered.size(), 0);
-            QVERIFY(!updater->window());
-            QCOMPARE(files, QStringList { QStringLiteral("Veluna-1.1.AppImage") });
+        QCOMPARE(contents(name), QByteArray("the user's own file"));
+        const QString copy = QStringLiteral("Veluna-1.1 (1).AppImage");
+        const bool matching = served == release;
+        const QStringList files = matching ? QStringList { copy, name } : QStringList { name };
+        QCOMPARE(QDir(downloads->path()).entryList(QDir::Files | QDir::Hidden), files);
+        if (!matching) {
+            QVERIFY(offered.isEmpty() && !updater->window());
             QCOMPARE(logged,
-                     QStringList { QStringLiteral("Veluna: mise à jour: ")
-                                   + failed.first().first().toString() });
+                     QStringList { "Veluna: mise à jour: " + failed.first().first().toString() });
             return;
         }
-        const QString path = downloads->filePath(QStringLiteral("Veluna-1.1 (1).AppImage"));
-        QCOMPARE(offered.first(), (QVariantList { QStringLiteral("1.1"), path }));
-        QCOMPARE(contents(path), release);
-        QCOMPARE(files.size(), 2);
+        QCOMPARE(offered.first(),
+                 (QVariantList { QStringLiteral("1.1"), downloads->filePath(copy) }));
+        QCOMPARE(contents(copy), release);
         QTest::mouseClick(updater->window()->primaryButton(), Qt::LeftButton);
         QCOMPARE(opened, QList<QUrl> { QUrl::fromLocalFile(downloads->path()) });
     }
