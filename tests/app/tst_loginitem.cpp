@@ -9,7 +9,6 @@
 #include <QTest>
 
 using Status = LoginItem::Status;
-Q_DECLARE_METATYPE(LoginItem::Status)
 
 namespace {
 const QString logPrefix = QStringLiteral("Veluna: ouverture à la connexion: ");
@@ -46,64 +45,52 @@ private slots:
     }
 
     // The Exec line as read back: the program alone, quoted and escaped by the Desktop Entry rules.
-    void enablingWritesAnEntryThatRunsThisProgram_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("exec");
-        const auto row = [](const char *program, const char *exec) {
-            QTest::newRow(program) << QString::fromUtf8(program) << QString::fromUtf8(exec);
-        };
-        row("/home/ann/My Apps/veluna", "\"/home/ann/My Apps/veluna\"");
-        row("/opt/100%/a$b\\c \"hi\"/veluna", "\"/opt/100%%/a\\$b\\\\c \\\"hi\\\"/veluna\"");
-    }
-
     void enablingWritesAnEntryThatRunsThisProgram()
     {
-        QFETCH(QString, program);
-        QFETCH(QString, exec);
-        AutostartLoginItem item(program);
-        QString error;
-        QVERIFY2(item.registerItem(&error), qPrintable(error));
+        const std::pair<QString, QString> programs[] = {
+            { "/home/ann/My Apps/veluna", "\"/home/ann/My Apps/veluna\"" },
+            { "/opt/100%/a$b\\c \"hi\"/veluna", "\"/opt/100%%/a\\$b\\\\c \\\"hi\\\"/veluna\"" },
+        };
+        for (const auto &[program, exec] : programs) {
+            AutostartLoginItem item(program);
+            QString error;
+            QVERIFY2(item.registerItem(&error), qPrintable(error));
+            QCOMPARE(item.status(), Status::Enabled);
+            QCOMPARE(execOfEntry(), exec);
+        }
         QCOMPARE(AutostartLoginItem::entryPath(),
                  home->filePath(QStringLiteral("config/autostart/app.plenox.Veluna.desktop")));
-        QCOMPARE(item.status(), Status::Enabled);
-        QCOMPARE(execOfEntry(), exec);
         QVERIFY(logged.isEmpty());
         qputenv("XDG_CONFIG_HOME", "relative/config"); // ignored, as when unset
         QCOMPARE(AutostartLoginItem::autostartFolder(),
                  QDir::homePath() + QStringLiteral("/.config/autostart"));
     }
 
-    void statusIsReadFromDiskAndDisablingRemoves_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<Status>("status");
-        const QByteArray head = "# by hand\n[Desktop Entry]\nType=Application\nExec=veluna\n";
-        QTest::newRow("plain entry") << head << Status::Enabled;
-        QTest::newRow("Hidden=true") << head + "Hidden=true\n" << Status::Disabled;
-        QTest::newRow("no Exec") << QByteArray("[Desktop Entry]\nType=Application\n")
-                                 << Status::Invalid;
-        QTest::newRow("other groups are not ours")
-            << QByteArray("\n[Desktop Entry]\nType=Application\n  Exec = a\\sb \nName[fr]=x\n"
-                          "[Desktop Action x]\nHidden=true\n")
-            << Status::Enabled;
-        QTest::newRow("huge") << head + QByteArray(100 * 1024, '#') << Status::Invalid;
-    }
-
-    // Enabling again rewrites whatever is there; disabling removes it, and twice is no failure.
+    // What is on disk is read as it is. Enabling again rewrites whatever is there; disabling
+    // removes it, and twice is no failure.
     void statusIsReadFromDiskAndDisablingRemoves()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(Status, status);
+        const QByteArray head = "# by hand\n[Desktop Entry]\nType=Application\nExec=veluna\n";
+        const std::pair<QByteArray, Status> files[] = {
+            { head, Status::Enabled },
+            { head + "Hidden=true\n", Status::Disabled },
+            { "[Desktop Entry]\nType=Application\n", Status::Invalid }, // no Exec
+            { "\n[Desktop Entry]\nType=Application\n  Exec = a\\sb \nName[fr]=x\n"
+              "[Desktop Action x]\nHidden=true\n",
+              Status::Enabled }, // other groups are not ours
+            { head + QByteArray(100 * 1024, '#'), Status::Invalid }, // huge
+        };
         AutostartLoginItem item;
         QVERIFY(item.registerItem(nullptr));
-        writeFile(AutostartLoginItem::entryPath(), text);
-        QCOMPARE(item.status(), status);
-        QVERIFY(item.apply(true));
-        QCOMPARE(execOfEntry(), QCoreApplication::applicationFilePath());
-        QVERIFY(!item.apply(false));
-        QVERIFY(!QFile::exists(AutostartLoginItem::entryPath()));
-        QCOMPARE(item.status(), Status::NotRegistered);
+        for (const auto &[text, status] : files) {
+            writeFile(AutostartLoginItem::entryPath(), text);
+            QCOMPARE(item.status(), status);
+            QVERIFY(item.apply(true));
+            QCOMPARE(execOfEntry(), QCoreApplication::applicationFilePath());
+            QVERIFY(!item.apply(false));
+            QVERIFY(!QFile::exists(AutostartLoginItem::entryPath()));
+            QCOMPARE(item.status(), Status::NotRegistered);
+        }
         QString error;
         QVERIFY(item.unregisterItem(&error) && error.isEmpty());
         QVERIFY(logged.isEmpty());
