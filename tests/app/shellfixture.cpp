@@ -25,20 +25,16 @@ AppDelegate &ShellFixture::launch(bool menuBarMode, bool trayAvailable, bool onb
 {
     DefaultsStore::setValue(SettingKeys::onboarded.key(), onboarded);
     DefaultsStore::setValue(SettingKeys::menuBarMode.key(), menuBarMode);
-    Updater::Config quiet;
-    quiet.feedUrl = QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
-    quiet.clock = clock.get();
-    auto memoryLoginItem = std::make_unique<MemoryLoginItem>();
-    loginItem = memoryLoginItem.get();
-    auto memoryBadge = std::make_unique<MemoryLauncherBadge>();
-    badge = memoryBadge.get();
+    const QUrl closed(QStringLiteral("http://127.0.0.1:9/appcast.xml"));
     delegate = std::make_unique<AppDelegate>(
         *engine, *support,
-        AppDelegate::Options { .trayAvailable = trayAvailable,
-                               .installCrashReporter = false,
-                               .launcherBadge = std::move(memoryBadge),
-                               .updater = std::make_unique<Updater>(quiet),
-                               .loginItem = std::move(memoryLoginItem) });
+        AppDelegate::Options {
+            .trayAvailable = trayAvailable,
+            .installCrashReporter = false,
+            .launcherBadge = std::unique_ptr<LauncherBadge>(badge = new MemoryLauncherBadge),
+            .updater = std::make_unique<Updater>(
+                Updater::Config { .feedUrl = closed, .clock = clock.get() }),
+            .loginItem = std::unique_ptr<LoginItem>(loginItem = new MemoryLoginItem) });
     delegate->applicationDidFinishLaunching();
     return *delegate;
 }
