@@ -4,21 +4,17 @@
 # then installs each one on this machine with apt-get, checks what it put there, removes and
 # purges it, and checks that nothing it listed is left. Needs root (CI runs on a throwaway
 # machine); whatever happens, the machine is left without the packages, their user and state.
-# Usage: checkpackage.sh <source-dir> <build-dir> <version> <desktop-id>
+# Usage: checkpackage.sh <source-dir> <build-dir> <version>
 set -uo pipefail
 
-source_dir=$1 build_dir=$2 version=$3 desktop_id=$4
+source_dir=$1 build_dir=$2 version=$3
 export DEBIAN_FRONTEND=noninteractive
 failures=0
 installed=()
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-is_installed() { dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null | grep -qx installed; }
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: installing packages needs root"
-  exit 77
-fi
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installing packages needs root"; exit 77; }
 for tool in lintian dpkg-shlibdeps apt-get; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (scripts/setup.sh <build-dir> test)"; exit 1; }
 done
@@ -32,8 +28,8 @@ restore() {
   for package in "${installed[@]}"; do
     dpkg-query -W "$package" >/dev/null 2>&1 && apt-get purge -y -q "$package" >/dev/null
   done
-  if getent passwd veluna-server >/dev/null; then deluser --system veluna-server >/dev/null; fi
-  if getent group veluna-server >/dev/null; then delgroup --system veluna-server >/dev/null; fi
+  ! getent passwd veluna-server >/dev/null || deluser --system veluna-server >/dev/null
+  ! getent group veluna-server >/dev/null || delgroup --system veluna-server >/dev/null
   [ -n "$state_was_there" ] || rm -rf /var/lib/veluna-server
 }
 trap restore EXIT
@@ -51,18 +47,13 @@ for deb in "${debs[@]}"; do
     fail "$(basename "$deb") has version $(dpkg-deb -f "$deb" Version), the project $version"
 done
 
-# What the installed veluna must offer: it runs, and the desktop finds its entry and icons.
-check_veluna() {
+# The installed veluna runs with the libraries its package depends on (what else its component
+# installs, the desktop entry, metainfo and icons, is install_layout's; its copyright, lintian's).
+check_veluna() { check_version veluna; }
+check_version() {
   local answer
-  answer=$(/usr/bin/veluna --version 2>&1)
-  [ "$answer" = "veluna $version" ] || fail "/usr/bin/veluna --version says '$answer', not 'veluna $version'"
-  for file in "/usr/share/applications/$desktop_id.desktop" \
-    "/usr/share/metainfo/$desktop_id.metainfo.xml" \
-    "/usr/share/icons/hicolor/scalable/apps/$desktop_id.svg" \
-    "/usr/share/icons/hicolor/48x48/apps/$desktop_id.png" \
-    /usr/share/doc/veluna/copyright /usr/share/doc/veluna/changelog.gz; do
-    [ -f "$file" ] || fail "veluna installed no $file"
-  done
+  answer=$("/usr/bin/$1" --version 2>&1)
+  [ "$answer" = "$1 $version" ] || fail "/usr/bin/$1 --version says '$answer', not '$1 $version'"
 }
 
 # The server as its unit starts it: its user, its state folder, the installed configuration; it
@@ -74,8 +65,7 @@ check_veluna_server() {
     fail "/var/lib/veluna-server is missing or not owned by veluna-server"
   [ -f /usr/lib/systemd/system/veluna-server.service ] || fail "no veluna-server.service unit"
   for program in veluna-server veluna-admin; do
-    answer=$("/usr/bin/$program" --version 2>&1)
-    [ "$answer" = "$program $version" ] || fail "$program --version says '$answer'"
+    check_version $program
     [ -f "/usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
   done
   port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -89,10 +79,9 @@ check_veluna_server() {
     [ -n "$answer" ] && break
     sleep 0.1
   done
-  answer=${answer#HTTP/1.? }
   kill "$server" 2>/dev/null
   wait "$server"
-  case $answer in 200 | 503) ;; *) fail "the installed veluna-server did not answer on port $port ('$answer')" ;; esac
+  case ${answer#HTTP/1.? } in 200 | 503) ;; *) fail "the installed veluna-server did not answer on port $port ('$answer')" ;; esac
   [ "$(stat -c %U /var/lib/veluna-server/veluna.db 2>/dev/null)" = veluna-server ] ||
     fail "veluna-server kept no database of its own in /var/lib/veluna-server"
 }
@@ -108,30 +97,25 @@ round_trip() {
   local package=$1 deb=$2 listed path
   installed+=("$package")
   echo "== apt-get install ./$(basename "$deb")"
-  if ! apt-get install -y -q "$deb"; then
-    fail "apt-get could not install $deb"
-    return
-  fi
-  is_installed "$package" || fail "$package is not installed after apt-get install"
+  apt-get install -y -q "$deb" || { fail "apt-get could not install $deb"; return; }
+  dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed ||
+    fail "$package is not installed after apt-get install"
   listed=$(dpkg -L "$package")
-  zcat "/usr/share/doc/$package/changelog.gz" 2>/dev/null | head -n 1 |
-    grep -q "^veluna ($version) " ||
+  zcat "/usr/share/doc/$package/changelog.gz" 2>/dev/null | head -n 1 | grep -q "^veluna ($version) " ||
     fail "/usr/share/doc/$package/changelog.gz does not start with release $version"
   "check_${package//-/_}"
   apt-get remove -y -q "$package" >/dev/null || fail "apt-get remove $package failed"
   # A package whose configuration files stay after removal is purged; one without is gone already.
-  if dpkg-query -W "$package" >/dev/null 2>&1; then
-    apt-get purge -y -q "$package" >/dev/null || fail "apt-get purge $package failed"
-  fi
+  ! dpkg-query -W "$package" >/dev/null 2>&1 || apt-get purge -y -q "$package" >/dev/null ||
+    fail "apt-get purge $package failed"
   dpkg-query -W "$package" >/dev/null 2>&1 && fail "dpkg still knows $package after the purge"
   while read -r path; do
     [ "$path" = /. ] && continue
-    if [ -e "$path" ] && [ ! -d "$path" ]; then fail "$path outlived apt-get remove $package"; fi
-    if [ -d "$path" ] && ! grep -qx "$path" <<<"$preexisting"; then
+    [ -e "$path" ] && [ ! -d "$path" ] && fail "$path outlived apt-get remove $package"
+    [ -d "$path" ] && ! grep -qx "$path" <<<"$preexisting" &&
       fail "the folder $path outlived apt-get remove $package"
-    fi
   done <<<"$listed"
-  if declare -F "check_purged_${package//-/_}" >/dev/null; then "check_purged_${package//-/_}"; fi
+  ! declare -F "check_purged_${package//-/_}" >/dev/null || "check_purged_${package//-/_}"
 }
 
 for deb in "${debs[@]}"; do
@@ -141,8 +125,5 @@ for deb in "${debs[@]}"; do
   round_trip "$package" "$deb"
 done
 
-if [ "$failures" -gt 0 ]; then
-  echo "FAIL: $failures check(s) failed"
-  exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "FAIL: $failures check(s) failed"; exit 1; }
 echo "PASS: ${#debs[@]} package(s) built with no lintian error, installed and removed without a trace"
