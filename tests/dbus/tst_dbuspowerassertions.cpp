@@ -56,12 +56,6 @@ private slots:
         QCOMPARE(m_buses.activated(), QStringList());
     }
 
-    // The first name we know decides: a desktop built on GNOME gets its own row.
-    void desktopIsTheFirstKnownName()
-    {
-        QVERIFY(DesktopPolicy::desktopFrom("Budgie:GNOME") == Desktop::Budgie);
-    }
-
     void takesTheFirstPresentServiceThatAcceptsAndGivesItBack_data()
     {
         QTest::addColumn<Choice>("choice");
