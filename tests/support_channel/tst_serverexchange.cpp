@@ -120,14 +120,14 @@ class TestServerExchange : public QObject
         finish();
         return delivered;
     }
+    // The last request, if it went to path as a JSON POST.
     QJsonObject lastRequestTo(const QByteArray &path) const
     {
-        for (auto it = server->requests().crbegin(); it != server->requests().crend(); ++it) {
-            if (it->path() == path && it->method == "POST"
-                && it->headers.value("content-type") == "application/json")
-                return QJsonDocument::fromJson(it->body).object();
-        }
-        return {};
+        const LocalHttpServer::Request &last = server->requests().last();
+        const bool json = last.headers.value("content-type") == "application/json";
+        return last.path() == path && last.method == "POST" && json
+            ? QJsonDocument::fromJson(last.body).object()
+            : QJsonObject();
     }
 
     void deliver(qint64 id, const QString &body)
