@@ -12,9 +12,9 @@ The private desktop is harness.py's. A whole session with XDG_CURRENT_DESKTOP=--
   3. with --menu-bar, Ctrl+W switches to menu-bar mode once: the setting is saved, the window
      stays, and the tray item registers with the watcher (its menu's entries and what they do
      are tst_appdelegate's);
-  4. it quits while awake by --quit, one of QUIT_PATHS: exit status 0, no inhibitor left, and
-     the stored "VLMenuBarMode" as it was (what the next launch shows follows from it:
-     tst_appdelegate).
+  4. it quits while awake by --quit, one of QUIT_PATHS: exit status 0 (killed outright, it
+     cannot), no inhibitor left, and the stored "VLMenuBarMode" as it was (what the next launch
+     shows follows from it: tst_appdelegate).
 
 Run with Debian's /usr/bin/python3 (it has python3-dbus and python3-dbusmock).
 """
@@ -32,6 +32,7 @@ QUIT_PATHS = {
     "sighup": lambda desktop: desktop.veluna.send_signal(signal.SIGHUP),  # a logout's way
     "tray_quit": lambda desktop: desktop.tray_click(
         TEXTS["menu.quit"], lambda: desktop.veluna.poll() is not None),
+    "sigkill": lambda desktop: desktop.veluna.kill(),  # no clean exit, yet no lock may stay
 }
 
 
@@ -54,7 +55,11 @@ def run(args):
 
         log(f"step 4: quitting by {args.quit}")
         QUIT_PATHS[args.quit](desktop)
-        desktop.wait_for_clean_exit(args.quit)
+        if args.quit == "sigkill":
+            check(desktop.wait_for_exit("SIGKILL") == -signal.SIGKILL, "SIGKILL did not end it")
+            desktop.wait_for_lock(held=False)
+        else:
+            desktop.wait_for_clean_exit(args.quit)
         mode = desktop.settings().get("VLMenuBarMode")
         check(mode is args.menu_bar, f'quitting by {args.quit} left "VLMenuBarMode" at {mode}')
 
