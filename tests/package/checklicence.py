@@ -10,10 +10,9 @@ import sys
 SOURCE = re.compile(r"(\.(c|cc|cpp|cxx|h|hpp|cmake|sh|bash|py)(\.in)?|CMakeLists\.txt)$")
 
 source_dir = sys.argv[1]
-tracked = subprocess.run(["git", "-C", source_dir, "ls-files", "-z"], check=True,
-                         capture_output=True, text=True).stdout.split("\0")
 checked, missing = 0, []
-for name in tracked:
+for name in subprocess.run(["git", "-C", source_dir, "ls-files", "-z"], check=True,
+                           capture_output=True, text=True).stdout.split("\0"):
     path = os.path.join(source_dir, name)
     if not name or not os.path.isfile(path):
         continue
