@@ -93,43 +93,38 @@ void TestPeriodEnd::oneNoticeForTheEndOfTheLastPeriod_data()
     QTest::addColumn<bool>("more"); // the notice offers to keep awake 30 more minutes
     QTest::addColumn<bool>("upower");
     QTest::addColumn<bool>("buttons"); // the notification server shows them
+    const QString over = u"Keep-awake period over"_s, unplugged = u"Keep-awake ended: on battery"_s;
     const auto row
-        = [](const char *name, const QVariantMap &settings, const QStringList &steps,
+        = [](const char *name, const QVariantMap &settings, const char *steps,
              const QString &summary, bool more, bool upower = true, bool buttons = true) {
-              QTest::newRow(name) << settings << steps << summary << more << upower << buttons;
+              QTest::newRow(name) << settings << QString::fromLatin1(steps).split(u',') << summary
+                                  << more << upower << buttons;
           };
     const QString battery = SettingKeys::sleepOnBattery.key();
     const QString resume = SettingKeys::resumeOnMains.key();
     const QString below = SettingKeys::sleepBelowPercent.key();
-    const QString over = u"Keep-awake period over"_s, unplugged = u"Keep-awake ended: on battery"_s;
     row("unplugging ends the period, plugging back does not resume it", { { battery, true } },
-        { "battery 80", "start 60", "available", "unplug", "asleep", "plug", "asleep" }, unplugged,
-        false);
+        "battery 80,start 60,available,unplug,asleep,plug,asleep", unplugged, false);
     row("plugging back resumes the period with its time left",
         { { battery, true }, { resume, true } },
-        { "battery 80", "start 60", "wait 20", "unplug", "asleep", "wait 15", "plug", "left 40" },
-        unplugged, false);
+        "battery 80,start 60,wait 20,unplug,asleep,wait 15,plug,left 40", unplugged, false);
     row("an unlimited period resumes unlimited", { { battery, true }, { resume, true } },
-        { "battery 80", "start 0", "unplug", "asleep", "plug", "unlimited" }, unplugged, false);
+        "battery 80,start 0,unplug,asleep,plug,unlimited", unplugged, false);
     row("rule off: unplugging changes nothing", { { resume, true } },
-        { "battery 80", "start 60", "unplug", "left 60", "wait 60" }, over, true);
+        "battery 80,start 60,unplug,left 60,wait 60", over, true);
     row("below the limit on battery, once", { { below, 20 } },
-        { "battery 50", "unplug", "start 60", "charge 25", "left 60", "charge 15", "asleep",
-          "start 30", "charge 10", "left 30" },
+        "battery 50,unplug,start 60,charge 25,left 60,charge 15,asleep,start 30,charge 10,left 30",
         u"Keep-awake ended: battery below 20 %"_s, false);
     row("below the limit on mains changes nothing", { { below, 30 } },
-        { "battery 50", "start 60", "charge 15", "left 60", "wait 60" }, over, true);
+        "battery 50,start 60,charge 15,left 60,wait 60", over, true);
     row("no battery: nothing ends", { { battery, true }, { below, 50 } },
-        { "start 60", "unplug", "left 60", "unavailable", "wait 60" }, over, true);
+        "start 60,unplug,left 60,unavailable,wait 60", over, true);
     row("no UPower: nothing ends", { { battery, true }, { below, 50 } },
-        { "start 60", "wait 1", "left 59", "unavailable", "wait 59" }, over, true, false);
-    row("a server without buttons gets none", {}, { "start 30", "wait 30" }, over, false, false,
-        false);
-    row("none when the user stops", {}, { "start 30", "stop", "start 60", "wait 60" }, over, true,
-        false);
-    row("none when switched off", {},
-        { "notify off", "start 30", "wait 30", "notify on", "start 5", "wait 5" }, over, true,
-        false);
+        "start 60,wait 1,left 59,unavailable,wait 59", over, true, false);
+    row("a server without buttons gets none", {}, "start 30,wait 30", over, false, false, false);
+    row("none when the user stops", {}, "start 30,stop,start 60,wait 60", over, true, false);
+    row("none when switched off", {}, "notify off,start 30,wait 30,notify on,start 5,wait 5", over,
+        true, false);
 }
 
 // The steps of the row, each waiting until the program has seen its change, then exactly one
