@@ -103,29 +103,28 @@ private slots:
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("focus"); // "initial", "buttonN" or a widget's object name
         QTest::addColumn<int>("key");
-        QTest::addColumn<int>("acting"); // the button (or send) that acts once; -1 none
-        QTest::addColumn<bool>("dismissed"); // Escape closed the dialog, once
-        const auto row = [](const char *dialog, const char *focus, int key, int acting,
-                            bool dismissed = false) {
+        // Clicks per button (for the messages window: sends), then Escape's dismissals.
+        QTest::addColumn<QList<int>>("counts");
+        const auto row = [](const char *dialog, const char *focus, int key, QList<int> counts) {
             QTest::addRow("%s, %s, %s", dialog, focus, qPrintable(QKeySequence(key).toString()))
-                << dialog << focus << key << acting << dismissed;
+                << dialog << focus << key << counts;
         };
-        row("onboarding", "initial", Qt::Key_Return, 0);
-        row("onboarding", "button1", Qt::Key_Return, 1);
-        row("onboarding", "initial", Qt::Key_Escape, -1, true);
-        row("long message", "initial", Qt::Key_Return, 0);
-        row("long message", "initial", Qt::Key_Space, 0);
-        row("custom duration", "hoursField", Qt::Key_Return, 0);
-        row("custom duration", "hoursField", Qt::Key_Enter, 0);
-        row("custom duration", "hoursField", Qt::Key_Escape, -1, true);
-        row("report", "reportText", Qt::Key_Return, -1);
-        row("report", "emailField", Qt::Key_Enter, 0);
-        row("report", "button1", Qt::Key_Space, 1);
-        row("report", "reportText", Qt::Key_Escape, -1, true);
-        row("messages", "replyField", Qt::Key_Return, 0);
-        row("messages", "replyField", Qt::Key_Space, -1);
-        row("messages", "sendButton", Qt::Key_Space, 0);
-        row("messages", "sendButton", Qt::Key_Escape, -1);
+        row("onboarding", "initial", Qt::Key_Return, { 1, 0, 0 });
+        row("onboarding", "button1", Qt::Key_Return, { 0, 1, 0 });
+        row("onboarding", "initial", Qt::Key_Escape, { 0, 0, 1 });
+        row("long message", "initial", Qt::Key_Return, { 1, 0 });
+        row("long message", "initial", Qt::Key_Space, { 1, 0 });
+        row("custom duration", "hoursField", Qt::Key_Return, { 1, 0, 0 });
+        row("custom duration", "hoursField", Qt::Key_Enter, { 1, 0, 0 });
+        row("custom duration", "hoursField", Qt::Key_Escape, { 0, 0, 1 });
+        row("report", "reportText", Qt::Key_Return, { 0, 0, 0 });
+        row("report", "emailField", Qt::Key_Enter, { 1, 0, 0 });
+        row("report", "button1", Qt::Key_Space, { 0, 1, 0 });
+        row("report", "reportText", Qt::Key_Escape, { 0, 0, 1 });
+        row("messages", "replyField", Qt::Key_Return, { 1, 0 });
+        row("messages", "replyField", Qt::Key_Space, { 0, 0 });
+        row("messages", "sendButton", Qt::Key_Space, { 1, 0 });
+        row("messages", "sendButton", Qt::Key_Escape, { 0, 0 });
     }
 
     void keysActOnce()
@@ -133,8 +132,7 @@ private slots:
         QFETCH(QString, dialog);
         QFETCH(QString, focus);
         QFETCH(int, key);
-        QFETCH(int, acting);
-        QFETCH(bool, dismissed);
+        QFETCH(QList<int>, counts);
         StatusItemController tray;
         SupportUi support(*shell.support, std::make_unique<MemoryLauncherBadge>());
         QList<int> outcome;
@@ -159,12 +157,7 @@ private slots:
                 },
                 focus, key);
         }
-        QVERIFY2(!outcome.isEmpty(), "the dialog or the focused widget was not found");
-        QList<int> once(outcome.size(), 0);
-        if (acting != -1)
-            once[acting] = 1;
-        once.last() = dismissed;
-        QCOMPARE(outcome, once);
+        QCOMPARE(outcome, counts); // empty: the dialog or the focused widget was not found
     }
 };
 
