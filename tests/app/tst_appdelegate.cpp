@@ -105,6 +105,7 @@ private slots:
                  L(QStringLiteral("awake.status_hours_format"), qint64(1), qint64(29)));
         shell.engine->stop();
         QCOMPARE(delegate.homeView()->awakeButton()->text(), L("awake.button_start"));
+        QCOMPARE(delegate.homeView()->statusLabel()->text(), L("awake.status_normal"));
         QVERIFY(!delegate.statusController().isActive());
         shell.engine->start(0, true);
         delegate.applicationWillTerminate();
