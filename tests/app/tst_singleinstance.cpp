@@ -76,30 +76,27 @@ private slots:
         QVERIFY(bus.waitForOwner(serviceName, false));
     }
 
-    void secondVelunaHandsItsTokenOverAndEnds_data()
-    {
-        QTest::addColumn<QStringList>("variables");
-        QTest::addColumn<Token>("token");
-        const QString wayland = QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7");
-        const QString x11 = QStringLiteral("DESKTOP_STARTUP_ID=x11-7");
-        QTest::newRow("Wayland token") << QStringList { wayland } << Token("wl-7");
-        QTest::newRow("X11 startup id") << QStringList { x11 } << Token("x11-7");
-        QTest::newRow("both: the Wayland token") << QStringList { x11, wayland } << Token("wl-7");
-        QTest::newRow("no token drops a stale one") << QStringList() << Token();
-    }
-
+    // A second launch hands its activation token over (Wayland's before X11's startup id, and
+    // none rather than a stale one) and ends with 0.
     void secondVelunaHandsItsTokenOverAndEnds()
     {
-        QFETCH(QStringList, variables);
-        QFETCH(Token, token);
+        const QString wayland = QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7");
+        const QString x11 = QStringLiteral("DESKTOP_STARTUP_ID=x11-7");
         qputenv("XDG_ACTIVATION_TOKEN", "stale-from-an-earlier-launch");
         QCOMPARE(claim(), Claim::Owner);
-        QProcess &veluna = start(VELUNA_EXECUTABLE, {}, variables);
-        // Waiting with the event loop running: this process is the instance veluna calls.
-        QTRY_COMPARE_WITH_TIMEOUT(veluna.state(), QProcess::NotRunning, timeoutMs);
-        QCOMPARE(veluna.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(veluna.exitCode(), 0);
-        QTRY_COMPARE(reopenTokens, QList<Token> { token });
+        const std::pair<QStringList, Token> launches[] = { { { wayland }, "wl-7" },
+                                                           { { x11 }, "x11-7" },
+                                                           { { x11, wayland }, "wl-7" },
+                                                           { {}, std::nullopt } };
+        for (const auto &[variables, token] : launches) {
+            QProcess &veluna = start(VELUNA_EXECUTABLE, {}, variables);
+            // Waiting with the event loop running: this process is the instance veluna calls.
+            QTRY_COMPARE_WITH_TIMEOUT(veluna.state(), QProcess::NotRunning, timeoutMs);
+            QCOMPARE(std::pair(veluna.exitStatus(), veluna.exitCode()),
+                     std::pair(QProcess::NormalExit, 0));
+            QTRY_COMPARE(reopenTokens, QList<Token> { token });
+            reopenTokens.clear();
+        }
     }
 
     void ownerThatDoesNotAnswerIsReportedAndKeepsTheClaim()
