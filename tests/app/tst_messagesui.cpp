@@ -138,6 +138,7 @@ private slots:
         QTRY_COMPARE(shown, L("common.send_failed_title"));
         report(Alert::SecondButton);
         delegate.reportProblemPressed();
+        QVERIFY(!QTest::qWaitFor([this] { return server->requestCount("/report") > 2; }, 50));
         report(Alert::FirstButton);
         answer(true, true);
         delegate.reportProblemPressed();
