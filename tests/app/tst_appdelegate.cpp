@@ -125,7 +125,7 @@ private slots:
         QTest::newRow("running: a listed duration replaces it")
             << true << 0 << L("awake.duration_30_min") << 30;
         QTest::newRow("stored custom starts without a dialog")
-            << false << 90 << AwakeSettings::formatMinutes(90) << 90;
+            << false << 90 << QStringLiteral("1 h 30 min") << 90;
         // The custom-duration dialog comes, and is cancelled.
         QTest::newRow("no custom: asks, cancelled starts nothing")
             << false << 0 << L("awake.duration_custom") << -1;
@@ -212,14 +212,15 @@ private slots:
         QTest::addColumn<QString>("entry"); // "hours:minutes" as typed
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("stored"); // 0: nothing changes
+        QTest::addColumn<QString>("title"); // of the custom entry afterwards
         const int ok = Alert::FirstButton;
-        QTest::newRow("minutes clamped, not carried") << "2:75" << ok << 179;
-        QTest::newRow("negative hours count as none") << "-3:20" << ok << 20;
-        QTest::newRow("spaces are not numbers") << " 2:10" << ok << 10;
-        QTest::newRow("beyond 64 bits") << "99999999999999999999:7" << ok << 7;
-        QTest::newRow("zero stores nothing") << "0:0" << ok << 0;
-        QTest::newRow("Escape stores nothing") << "1:0" << int(Alert::Dismissed) << 0;
-        QTest::newRow("cancel stores nothing") << "0:5" << int(Alert::SecondButton) << 0;
+        QTest::newRow("minutes clamped, not carried") << "2:75" << ok << 179 << "2 h 59 min";
+        QTest::newRow("negative hours count as none") << "-3:20" << ok << 20 << "20 min";
+        QTest::newRow("spaces are not numbers") << " 2:10" << ok << 10 << "10 min";
+        QTest::newRow("beyond 64 bits") << "99999999999999999999:7" << ok << 7 << "7 min";
+        QTest::newRow("zero stores nothing") << "0:0" << ok << 0 << "1 h";
+        QTest::newRow("Escape stores nothing") << "1:0" << int(Alert::Dismissed) << 0 << "1 h";
+        QTest::newRow("cancel stores nothing") << "0:5" << int(Alert::SecondButton) << 0 << "1 h";
     }
     // Choosing never starts an awake period; it only sets what the big button starts. The dialog
     // starts from the stored custom duration; an entry becomes the custom and the default
@@ -230,6 +231,7 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(int, answer);
         QFETCH(int, stored);
+        QFETCH(QString, title);
         AwakeSettings::setCustomMinutes(60);
         AppDelegate &delegate = launchSettings(true);
         QComboBox *menu = delegate.settingsPage()->durationMenu();
@@ -242,7 +244,6 @@ private slots:
         // The custom and default durations, the page's selection, the custom entry in the tray
         // menu.
         const int custom = stored ? stored : 60;
-        const QString title = AwakeSettings::formatMinutes(custom);
         const QAction *inTray = itemTitled(delegate.statusController().menu(), title);
         QCOMPARE((QList<int> { AwakeSettings::customMinutes(), AwakeSettings::defaultMinutes(),
                                menu->currentIndex(), inTray ? inTray->data().toInt() : -1 }),
