@@ -2,6 +2,7 @@
 #include "autostartloginitem.h"
 #include "desktopentry.h"
 #include "systemlog.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,17 +14,9 @@ using Status = LoginItem::Status;
 namespace {
 const QString logPrefix = QStringLiteral("Veluna: ouverture à la connexion: ");
 
-void writeFile(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
-
 QString execOfEntry()
 {
-    QFile file(AutostartLoginItem::entryPath());
-    const auto entry = DesktopEntry::parse(file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+    const auto entry = DesktopEntry::parse(TestFiles::read(AutostartLoginItem::entryPath()));
     return entry ? entry->value(QStringLiteral("Exec")) : QString();
 }
 } // namespace
@@ -83,7 +76,7 @@ private slots:
         AutostartLoginItem item;
         QVERIFY(item.registerItem(nullptr));
         for (const auto &[text, status] : files) {
-            writeFile(AutostartLoginItem::entryPath(), text);
+            QVERIFY(TestFiles::write(AutostartLoginItem::entryPath(), text));
             QCOMPARE(item.status(), status);
             QVERIFY(item.apply(true));
             QCOMPARE(execOfEntry(), QCoreApplication::applicationFilePath());
@@ -100,7 +93,7 @@ private slots:
     void failuresAreReportedAndLogged()
     {
         QVERIFY(QDir().mkpath(home->filePath(QStringLiteral("config"))));
-        writeFile(AutostartLoginItem::autostartFolder(), "not a folder");
+        QVERIFY(TestFiles::write(AutostartLoginItem::autostartFolder(), "not a folder"));
         AutostartLoginItem item;
         QString error;
         QVERIFY(!item.registerItem(&error));

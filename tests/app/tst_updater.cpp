@@ -9,6 +9,7 @@
 #include "manualclock.h"
 #include "settingkeys.h"
 #include "systemlog.h"
+#include "testfiles.h"
 #include "updater.h"
 #include "updatewindow.h"
 #include "versionorder.h"
@@ -323,13 +324,9 @@ private slots:
                               "<enclosure url=\"" + server->url("/" + name).toEncoded()
                                   + "\" length=\"110000\" veluna:sha256=\"" + sha256.toHex()
                                   + "\"/>"));
-        const auto contents = [this](const QString &name) {
-            QFile file(downloads->filePath(name));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QFile usersFile(downloads->filePath(name));
-        QVERIFY(usersFile.open(QIODevice::WriteOnly) && usersFile.write("the user's own file"));
-        usersFile.close();
+        const auto contents
+            = [this](const QString &name) { return TestFiles::read(downloads->filePath(name)); };
+        QVERIFY(TestFiles::write(downloads->filePath(name), "the user's own file"));
         DefaultsStore::setValue(SettingKeys::updaterAutoDownload.key(), true);
         auto updater = makeUpdater();
         QSignalSpy offered(updater.get(), &Updater::updateOffered);

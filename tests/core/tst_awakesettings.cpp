@@ -5,6 +5,7 @@
 #include "localisation.h"
 #include "settingkeys.h"
 #include "systemlog.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +23,6 @@
 
 namespace {
 const QString customKey = SettingKeys::customMinutes.key();
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot be read)");
-}
-
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
 
 // Whether the file held open is no longer the one at its path.
 bool replaced(const QFile &held)
@@ -119,7 +108,7 @@ private slots:
         const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
         const QVariantList nested { QVariantMap { { "date", when }, { "id", qint64(-1) } } };
         DefaultsStore::setValue(SettingKeys::messageHistory.key(), nested);
-        const QByteArray onDisk = readFile(DefaultsStore::filePath());
+        const QByteArray onDisk = TestFiles::read(DefaultsStore::filePath());
         QVERIFY(onDisk.contains(R"("$date": "2026-03-04T05:06:07.890Z")"));
         QCOMPARE(JsonSettingsFormat::parse(onDisk)
                      .value_or(QVariantMap())
@@ -152,17 +141,18 @@ private slots:
             QFile::remove(copy);
             QFile::remove(copy + QStringLiteral("-2"));
         });
-        QVERIFY(writeFile(path, contents));
+        QVERIFY(TestFiles::write(path, contents));
         DefaultsStore::reload();
         QCOMPARE(AwakeSettings::keepDisplayAwake(), !kept); // every row asks for it
         QCOMPARE(AwakeSettings::customMinutes(), 0);
         QCOMPARE(QFile::exists(copy), kept);
         if (kept)
-            QCOMPARE(readFile(copy), contents);
+            QCOMPARE(TestFiles::read(copy), contents);
 
         DefaultsStore::remove(u"filler"_s); // leaves room for one more key in the 4 MiB file
         AwakeSettings::setCustomMinutes(95);
-        const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
+        const auto onDisk
+            = JsonSettingsFormat::parse(TestFiles::read(path)).value_or(QVariantMap());
         QCOMPARE(onDisk.value(customKey), 95);
         QCOMPARE(onDisk.contains(SettingKeys::keepDisplay.key()), !kept);
         QFile held(path);
@@ -175,10 +165,10 @@ private slots:
 
         if (!kept)
             return;
-        QVERIFY(writeFile(path, "{oops"));
+        QVERIFY(TestFiles::write(path, "{oops"));
         DefaultsStore::reload();
-        QCOMPARE(readFile(copy), contents);
-        QCOMPARE(readFile(copy + QStringLiteral("-2")), QByteArray("{oops"));
+        QCOMPARE(TestFiles::read(copy), contents);
+        QCOMPARE(TestFiles::read(copy + QStringLiteral("-2")), QByteArray("{oops"));
     }
 
     // The next launch reads whatever this one wrote: a change that would take the file past the
@@ -222,7 +212,8 @@ private slots:
         QVERIFY(QDir().rmdir(path));
         AwakeSettings::setStatusColorHex(u"#22C55E"_s);
         QCOMPARE(DefaultsStore::saveFailurePath(), QString());
-        const auto onDisk = JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap());
+        const auto onDisk
+            = JsonSettingsFormat::parse(TestFiles::read(path)).value_or(QVariantMap());
         QCOMPARE(onDisk.value(customKey), 96);
         QCOMPARE(onDisk.value(SettingKeys::keepDisplay.key()), true);
     }
@@ -260,7 +251,7 @@ private slots:
         QFile::remove(path);
         const auto cleanup = qScopeGuard([&path] { QFile::remove(path); });
         QVERIFY(fifo ? ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
-                     : writeFile(file, target));
+                     : TestFiles::write(file, target));
         QVERIFY(!linked || QFile::link(other, path));
         auto launch = std::async(std::launch::async, [] {
             DefaultsStore::reload();
@@ -280,10 +271,12 @@ private slots:
         AwakeSettings::setCustomMinutes(95);
         QCOMPARE(QFileInfo(path).isSymLink(), log.isEmpty());
         QVERIFY(QFileInfo(path).isFile());
-        QCOMPARE(JsonSettingsFormat::parse(readFile(path)).value_or(QVariantMap()).value(customKey),
+        QCOMPARE(JsonSettingsFormat::parse(TestFiles::read(path))
+                     .value_or(QVariantMap())
+                     .value(customKey),
                  95);
         if (linked && !fifo && !log.isEmpty())
-            QCOMPARE(readFile(other), target);
+            QCOMPARE(TestFiles::read(other), target);
     }
 };
 

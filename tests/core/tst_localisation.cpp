@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "localisation.h"
+#include "testfiles.h"
 
 #include <QDirIterator>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -13,12 +13,12 @@ const QString sourceDir = qEnvironmentVariable("VELUNA_SOURCE_DIR");
 // The ids of one of the program's translation tables, with the text each one has there.
 QMap<QString, QString> readTable(const QString &language)
 {
-    QFile file(sourceDir + QStringLiteral("/resources/translations/veluna_%1.ts").arg(language));
     static const QRegularExpression message(
         QStringLiteral("<message id=\"([^\"]+)\">.*?<translation[^>]*>(.*?)</translation>"),
         QRegularExpression::DotMatchesEverythingOption);
     QMap<QString, QString> entries;
-    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
+    const QString text = QString::fromUtf8(TestFiles::read(
+        sourceDir + QStringLiteral("/resources/translations/veluna_%1.ts").arg(language)));
     for (auto it = message.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         entries.insert(match.captured(1), match.captured(2));
@@ -101,9 +101,7 @@ private slots:
             QDirIterator it(sourceDir + QLatin1String(folder), { "*.cpp", "*.h" }, QDir::Files,
                             QDirIterator::Subdirectories);
             while (it.hasNext()) {
-                QFile file(it.next());
-                QVERIFY(file.open(QIODevice::ReadOnly));
-                const QString text = QString::fromUtf8(file.readAll());
+                const QString text = QString::fromUtf8(TestFiles::read(it.next()));
                 for (auto match = literal.globalMatch(text); match.hasNext();) {
                     const QString key = match.next().captured();
                     if (!areas.contains(key.section(u'.', 0, 0).mid(1)))

@@ -10,6 +10,7 @@
 #include "networkaccess.h"
 #include "settingkeys.h"
 #include "systemreportscan.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -133,8 +134,8 @@ private slots:
                          && process.exitCode() == signalNumber,
                      how);
             const QDir data(home.path() + QStringLiteral("/.local/share/Veluna"));
-            QFile file(data.filePath(QStringLiteral("pending-crash.txt")));
-            const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const QByteArray text
+                = TestFiles::read(data.filePath(QStringLiteral("pending-crash.txt")));
             const QList<QByteArray> lines = text.mid(message.size() + 5).split('\n');
             QVERIFY2(text.startsWith(message + "\n---\n") && !lines.contains(QByteArray())
                          && lines.size() <= 30 && (!frames || lines.size() == frames),

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "mockbuses.h"
 
+#include "testfiles.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -35,8 +37,7 @@ MockBuses::MockBuses()
     , m_system(PrivateBus::Plays::SystemBus, m_activation.filePath("bus.conf"))
 {
     const auto write = [this](const QString &name, const QString &text) {
-        QFile file(m_activation.filePath(name));
-        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0;
+        return TestFiles::write(m_activation.filePath(name), text.toUtf8());
     };
     for (const Service *service :
          { &logind, &gnomeSession, &powerManagement, &screenSaver, &portal })

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "appcast.h"
 #include "database.h"
+#include "testfiles.h"
 #include "updatefeed.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSqlError>
@@ -61,8 +61,7 @@ private slots:
         for (const auto &[name, content] :
              { std::pair { "server.conf", "[General]\ndatabase=" + path("veluna.db").toUtf8() },
                std::pair { "veluna.txt", QByteArray("veluna\n") } }) {
-            QFile file(path(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            QVERIFY(TestFiles::write(path(name), content));
         }
         QString error;
         const std::optional<QSqlDatabase> db = Database::open(path("veluna.db"), &error);
