@@ -1,25 +1,20 @@
 // SPDX-License-Identifier: MIT
 // What the updater reads from a feed and the version order it relies on; then the updater against
-// a local server: what the window shows for each answer or failure of a check the user asks for,
-// when background checks fall due, and the download they may start.
+// a local server: what the window shows for a failed check the user asks for, when background
+// checks fall due, and the download they may start.
 #include "appcast.h"
 #include "defaultsstore.h"
 #include "localhttpserver.h"
 #include "localisation.h"
 #include "manualclock.h"
 #include "settingkeys.h"
-#include "systemlog.h"
 #include "testfiles.h"
 #include "updater.h"
 #include "updatewindow.h"
 #include "versionorder.h"
 
 #include <QCryptographicHash>
-#include <QDesktopServices>
 #include <QDir>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -55,19 +50,11 @@ class TestUpdater : public QObject
 {
     Q_OBJECT
 
-public:
-    ~TestUpdater() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-
-public slots:
-    void openUrl(const QUrl &url) { opened << url; }
-
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
         qRegisterMetaType<FeedCheck::Result>();
-        SystemLog::setObserver([this](const QString &line) { logged << line; });
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
     }
     void init()
     {
@@ -75,8 +62,6 @@ private slots:
         server = std::make_unique<LocalHttpServer>();
         clock = std::make_unique<ManualClock>();
         downloads = std::make_unique<QTemporaryDir>();
-        opened.clear();
-        logged.clear();
     }
 
 private:
@@ -109,8 +94,6 @@ private:
     std::unique_ptr<LocalHttpServer> server;
     std::unique_ptr<ManualClock> clock;
     std::unique_ptr<QTemporaryDir> downloads;
-    QList<QUrl> opened;
-    QStringList logged;
 
 private slots:
     // A feed as read: "refused", or how many items count, the newest version, its download page
@@ -210,23 +193,6 @@ private slots:
         QVERIFY(server->fillerSent("/appcast.xml") < 8 << 20); // the rest was never read
     }
 
-    // The same version written longer is no update. An offer shows the feed's markup as text.
-    void answersAreShownInTheWindow()
-    {
-        serveFeed(withRelease("1.0.0"));
-        auto updater = makeUpdater();
-        QCOMPARE(checkNow(*updater).outcome, Outcome::UpToDate);
-        updater->window()->close();
-        serveFeed(withRelease("1.10",
-                              "<description><![CDATA[<p><b>Bold</b> &lt;b&gt;x&lt;/b&gt; <a "
-                              "href=\"https://evil.example\">here</a></p>]]></description>"));
-        QCOMPARE(checkNow(*updater).outcome, Outcome::UpdateAvailable);
-        UpdateWindow *window = updater->window();
-        QCOMPARE(window->releaseNotesView()->toPlainText(), QStringLiteral("Bold <b>x</b> here"));
-        for (QLabel *label : window->findChildren<QLabel *>())
-            QCOMPARE(label->textFormat(), Qt::PlainText);
-    }
-
     // One interval after the last check, a last check in the future counting as now and the
     // interval at most a week; with automatic checks off nothing is due until they are turned on.
     // Each answer: the running tickers (then, when off, whether a check is due, and the tickers
@@ -251,28 +217,6 @@ private slots:
         QCOMPARE(dueIn(-86400, 3600, true), (QList<qint64> { 1, 3600 }));
         QCOMPARE(dueIn(10, qint64(1) << 40, true), (QList<qint64> { 1, 7 * 86400 - 10 }));
         QCOMPARE(dueIn(10, 3600, false), (QList<qint64> { 0, 0, 1, 3590 }));
-    }
-
-    // A background check shows nothing but news (a failure neither a window nor a log line),
-    // offered once per run.
-    void backgroundChecksSpeakOnlyOfNews()
-    {
-        serveFeed("<html>down</html>");
-        auto updater = makeUpdater();
-        QSignalSpy finished(updater.get(), &Updater::checkFinished);
-        QSignalSpy offered(updater.get(), &Updater::updateOffered);
-        updater->start();
-        clock->advance(60s);
-        QTRY_COMPARE(finished.size(), 1);
-        QVERIFY(!updater->window() && logged.isEmpty());
-        serveFeed(withRelease("1.1"));
-        clock->advance(3600s);
-        QTRY_COMPARE(offered.size(), 1);
-        QVERIFY(updater->window()->isVisible());
-        updater->window()->close();
-        clock->advance(3600s);
-        QTRY_COMPARE(finished.size(), 3);
-        QCOMPARE(offered.size(), 1);
     }
 
     void downloadIsOfferedOnlyWhenItMatches_data()
@@ -316,8 +260,6 @@ private slots:
         QCOMPARE(offered.first(),
                  (QVariantList { QStringLiteral("1.1"), downloads->filePath(copy) }));
         QCOMPARE(contents(copy), release);
-        QTest::mouseClick(updater->window()->primaryButton(), Qt::LeftButton);
-        QCOMPARE(opened, QList<QUrl> { QUrl::fromLocalFile(downloads->path()) });
     }
 };
 
