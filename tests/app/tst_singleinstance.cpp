@@ -36,8 +36,7 @@ class TestSingleInstance : public QObject
         return instance->claim();
     }
     // Runs program with this environment but for the activation token, plus "NAME=value" pairs.
-    QProcess &start(const char *program, const QStringList &arguments,
-                    const QStringList &variables = {})
+    QProcess &start(const char *program, const QStringList &variables = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
@@ -48,7 +47,7 @@ class TestSingleInstance : public QObject
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // The child dies with the test even when a crash or a time-out skips every destructor.
         process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        process.start(QString::fromLocal8Bit(program), arguments);
+        process.start(QString::fromLocal8Bit(program), {});
         return process;
     }
 
@@ -85,7 +84,7 @@ private slots:
         const std::pair<QStringList, Token> launches[]
             = { { { wayland }, "wl-7" }, { { x11 }, "x11-7" }, { {}, std::nullopt } };
         for (const auto &[variables, token] : launches) {
-            QProcess &veluna = start(VELUNA_EXECUTABLE, {}, variables);
+            QProcess &veluna = start(VELUNA_EXECUTABLE, variables);
             // Waiting with the event loop running: this process is the instance veluna calls.
             QTRY_COMPARE_WITH_TIMEOUT(veluna.state(), QProcess::NotRunning, timeoutMs);
             QCOMPARE(std::pair(veluna.exitStatus(), veluna.exitCode()),
@@ -97,7 +96,7 @@ private slots:
 
     void ownerThatDoesNotAnswerIsReportedAndKeepsTheClaim()
     {
-        QProcess &owner = start(VELUNA_INSTANCE_HELPER, { "freeze" });
+        QProcess &owner = start(VELUNA_INSTANCE_HELPER);
         QVERIFY(owner.waitForReadyRead(timeoutMs)); // one write, once the claim is made
         QCOMPARE(owner.readAll(), "owner\n");
         const QString ownerName = bus.ownerOf(serviceName);
