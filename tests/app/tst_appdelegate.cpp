@@ -79,40 +79,34 @@ private slots:
 
     // What each of the tray menu's choices starts (found by its title), and the tray icon showing
     // it. Start uses the default duration, not the custom one; a listed one replaces a running
-    // period; the stored custom starts without a dialog; without one, the dialog asks.
+    // period.
     void statusMenuChoices_data()
     {
         QTest::addColumn<bool>("running");
-        QTest::addColumn<int>("customMinutes");
         QTest::addColumn<QString>("chosen");
-        QTest::addColumn<int>("endsIn"); // minutes after the choice; 0: unlimited, -1: stopped
-        QTest::newRow("start: the default") << false << 90 << L("awake.button_start") << 120;
-        QTest::newRow("running: stop") << true << 0 << L("awake.button_stop") << -1;
-        QTest::newRow("running: 30 min") << true << 0 << L("awake.duration_30_min") << 30;
-        QTest::newRow("stored custom") << false << 90 << QStringLiteral("1 h 30 min") << 90;
-        QTest::newRow("no custom: cancelled") << false << 0 << L("awake.duration_custom") << -1;
+        QTest::addColumn<int>("endsIn"); // minutes after the choice; -1: stopped
+        QTest::newRow("start: the default") << false << L("awake.button_start") << 120;
+        QTest::newRow("running: stop") << true << L("awake.button_stop") << -1;
+        QTest::newRow("running: 30 min") << true << L("awake.duration_30_min") << 30;
     }
     void statusMenuChoices()
     {
         QFETCH(bool, running);
-        QFETCH(int, customMinutes);
         QFETCH(QString, chosen);
         QFETCH(int, endsIn);
         AwakeSettings::setDefaultMinutes(120);
-        AwakeSettings::setCustomMinutes(customMinutes);
+        AwakeSettings::setCustomMinutes(90);
         AwakeSettings::setKeepDisplayAwake(true);
         shell.launch();
         if (running)
             shell.engine->start(0, false);
         std::unique_ptr<QMenu> menu(shell.delegate->buildStatusMenu());
-        if (chosen == L("awake.duration_custom"))
-            Alert::setNextAnswer([](Alert &) { return int(Alert::SecondButton); });
         itemTitled(menu.get(), chosen)->trigger();
         QCOMPARE(shell.assertions->held().size(), endsIn >= 0 ? 2 : 0); // the display's too
         QCOMPARE(shell.delegate->statusController().isActive(), endsIn >= 0);
         QCOMPARE(shell.engine->endDate(),
-                 endsIn > 0 ? std::optional(shell.clock->now().addSecs(endsIn * 60))
-                            : std::nullopt);
+                 endsIn >= 0 ? std::optional(shell.clock->now().addSecs(endsIn * 60))
+                             : std::nullopt);
     }
 
     void closingTheMainWindow_data()
@@ -166,7 +160,6 @@ private slots:
         const int ok = Alert::FirstButton;
         QTest::newRow("minutes clamped, not carried") << "2:75" << ok << 179 << "2 h 59 min";
         QTest::newRow("negative hours count as none") << "-3:20" << ok << 20 << "20 min";
-        QTest::newRow("zero stores nothing") << "0:0" << ok << 0 << "1 h";
         QTest::newRow("Escape stores nothing") << "1:0" << int(Alert::Dismissed) << 0 << "1 h";
     }
     // Choosing never starts an awake period; it only sets what the big button starts. An entry
