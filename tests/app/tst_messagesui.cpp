@@ -50,8 +50,8 @@ private slots:
                  (QList<bool> { true, true }));
     }
 
-    // Sending trims the text and sends nothing blank or cancelled; a reply alerts only when it is
-    // refused. A report that is sent is meet_server's.
+    // Sending trims the text and sends nothing blank or cancelled. A report that is sent is
+    // meet_server's.
     void sendingResults()
     {
         const QString typed = QStringLiteral("\n It still sleeps ");
@@ -62,10 +62,6 @@ private slots:
             delegate.sendReply();
             return delegate.supportUi().messagesWindow()->replyField()->text();
         };
-        const auto serverSays = [this](const char *answer) {
-            server->setResponse("/report",
-                                LocalHttpServer::Response::ok(answer, "application/json"));
-        };
         QCOMPARE(reply(QStringLiteral("  \t ")), QStringLiteral("  \t "));
         Alert::setNextAnswer([&](Alert &alert) { // a report typed, then cancelled
             alert.findChild<QPlainTextEdit *>(QStringLiteral("reportText"))->setPlainText("Never");
@@ -73,24 +69,15 @@ private slots:
         });
         delegate.reportProblemPressed();
         QVERIFY(!QTest::qWaitFor([this] { return server->requestCount("/report") > 0; }, 50));
-        serverSays(R"({"ok": true})");
+        server->setResponse("/report",
+                            LocalHttpServer::Response::ok(R"({"ok": true})", "application/json"));
         QCOMPARE(reply(typed), QString());
-        // The one request of all these is the reply, its text trimmed and without an email.
+        // The one request of all these is the reply, its text trimmed and without an email (a
+        // cancelled report sent after all would come first).
         QTRY_COMPARE(server->requestCount("/report"), 1);
         const auto body = QJsonDocument::fromJson(server->requests().last().body).object();
         QCOMPARE((QStringList { body.value("text").toString(), body.value("email").toString("-") }),
                  (QStringList { "It still sleeps", "-" }));
-        // An unexpected alert would come now and never be answered.
-        QVERIFY(!QTest::qWaitFor([] { return QApplication::activeModalWidget(); }, 50));
-        serverSays(R"({"ok": false})");
-        QString shown; // the alert after sending
-        Alert::setNextAnswer([&shown](Alert &alert) {
-            shown = alert.messageText();
-            return int(Alert::FirstButton);
-        });
-        reply(typed);
-        QTRY_COMPARE(shown, L("common.send_failed_title"));
-        QCOMPARE(server->requestCount("/report"), 2); // the two replies, never the report
     }
 
     // A text from outside never makes its window leave the screen or grow past a few hundred
