@@ -15,25 +15,11 @@
 
 constexpr auto displayHold = PowerAssertions::Type::PreventUserIdleDisplaySleep;
 
-namespace {
-void choose(QComboBox *menu, int index)
-{
-    menu->setCurrentIndex(index);
-    emit menu->activated(index);
-}
-} // namespace
-
 class TestAppDelegate : public QObject
 {
     Q_OBJECT
 
     ShellFixture shell;
-
-    AppDelegate &launchSettings(bool menuBarMode = false)
-    {
-        shell.launch(menuBarMode).showSettings();
-        return *shell.delegate;
-    }
 
 private slots:
     void init() { shell.setUp(); }
@@ -172,9 +158,11 @@ private slots:
         QFETCH(int, stored);
         QFETCH(QString, title);
         AwakeSettings::setCustomMinutes(60);
-        AppDelegate &delegate = launchSettings(true);
+        AppDelegate &delegate = shell.launch(true);
+        delegate.showSettings();
         QComboBox *menu = delegate.settingsPage()->durationMenu();
-        choose(menu, 4);
+        menu->setCurrentIndex(4); // 4 h, chosen as a user would
+        emit menu->activated(4);
         Alert::setNextAnswer([&](Alert &alert) {
             const auto field = [&](const char *name) {
                 return alert.findChild<QLineEdit *>(QString::fromLatin1(name));
@@ -183,7 +171,8 @@ private slots:
             field("minutesField")->setText(entry.section(u':', 1));
             return answer;
         });
-        choose(menu, 6); // after 5 presets, a separator
+        menu->setCurrentIndex(6); // after 5 presets, a separator
+        emit menu->activated(6);
         QVERIFY(!shell.engine->isActive());
         // The custom and default durations, the page's selection, the custom entry in the tray
         // menu.
@@ -201,7 +190,8 @@ private slots:
     void checkboxesActAtOnceAndAreStored()
     {
         DefaultsStore::setValue(SettingKeys::updaterAutoCheck.key(), true);
-        AppDelegate &delegate = launchSettings();
+        AppDelegate &delegate = shell.launch();
+        delegate.showSettings();
         SettingsPage *page = delegate.settingsPage();
         const Updater &updater = delegate.updater();
         shell.engine->start(30, false);

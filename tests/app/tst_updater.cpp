@@ -131,11 +131,7 @@ private slots:
 
     void versionsOrderAsPeopleReadThem()
     {
-        const struct
-        {
-            const char16_t *a, *b;
-            int order;
-        } rows[] = {
+        const std::tuple<const char16_t *, const char16_t *, int> rows[] = {
             { u"1.10", u"1.9", 1 }, // numeric, not textual
             { u"1.2.0.0", u"1.2", 0 }, // trailing zeros
             { u"1.2.0rc1", u"1.2", -1 }, // pre-release before release
