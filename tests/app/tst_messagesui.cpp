@@ -83,7 +83,7 @@ private slots:
     // A text from outside never makes its window leave the screen or grow past a few hundred
     // pixels, is never measured as a label (a megabyte of it froze the window for seconds), and
     // stays readable in a scrolling view: release notes and a long version, a message alert, the
-    // messages window.
+    // messages window. The update window's labels never read markup.
     void longTextsStayBounded()
     {
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -110,6 +110,8 @@ private slots:
         UpdateWindow update;
         update.showAvailable(item, "1.0");
         check(&update, 560, version);
+        for (const QLabel *label : update.findChildren<QLabel *>())
+            QCOMPARE(label->textFormat(), Qt::PlainText); // no text of the feed's reads as markup
         AppDelegate &delegate = shell.launch(true);
         offer("open", 7, oneWord);
         delegate.showMessages();
