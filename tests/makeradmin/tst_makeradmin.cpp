@@ -4,52 +4,35 @@
 #include "testfiles.h"
 #include "updatefeed.h"
 
-#include <QJsonDocument>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
-// Devices; conversations with both authors and hostile texts; a crash group; two releases. The
-// fixed times are 2026-12-06 23:33 UTC on.
+// Devices; conversations, one with a hostile text; a release.
 const char seed[] = R"(
 INSERT INTO devices VALUES ('dev-a', '1.0.0', 'Debian 12', 1, 1), ('dev-b', '1.1.0', 'F', 1, 1),
   ('dev-c', '1.1.0', 'Arch', 1, 1), ('dev-quiet', '1.10.0', 'U', 1, 1);
 INSERT INTO conversations VALUES ('dev-a', 'open', 1796600100, 1796600200),
   ('dev-b', 'open', 1796600500, 1796600500), ('dev-c', 'closed', 1796600900, 1796600950);
-INSERT INTO messages (device, author, body, email, created_at, delivered_at) VALUES
-  ('dev-a', 'user', 'Screen still sleeps' || char(10) || 'after 30 min', 'a@example.org',
-   1796600100, NULL),
-  ('dev-a', 'maker', 'Which desktop?', NULL, 1796600200, 1796600300),
-  ('dev-b', 'user', '''; DROP TABLE messages; --', NULL, 1796600500, NULL),
-  ('dev-c', 'user', char(27) || ']0;pwned' || char(7) || 'title' || char(9) || 'and' ||
-   char(8238) || '\x1b', NULL, 1796600900, NULL);
-INSERT INTO crash_groups (signature, kind, message, sample_stack, report_count, first_seen,
-  last_seen) VALUES ('sig-1', 'error', 'bad ' || char(27) || '[2J',
-  '#0 ' || char(27) || '[2J' || char(10) || '#1 main', 1, 1796600060, 1796600060);
-INSERT INTO crash_reports (group_id, device, version, os, kind, message, stack, received_at)
-  VALUES (1, 'dev-b', '1.1.0', 'Debian 12', 'crash', 'm', 's', 1796600060);
+INSERT INTO messages (device, author, body, created_at) VALUES ('dev-c', 'user', char(27) ||
+  ']0;pwned' || char(7) || 'title' || char(9) || 'and' || char(8238) || '\x1b', 1796600900);
 INSERT INTO releases (version, notes, url, length, sha256, published_at) VALUES
-  ('1.0.0', '', 'https://x.test/1.0.0', 1, '', 1), ('1.1.0', '', 'https://x.test/1.1.0', 1, '', 2);
+  ('1.1.0', '', 'https://x.test/1.1.0', 1, '', 2);
 )";
 
 // The SHA-256 of a file holding "veluna\n", as sha256sum gives it.
 const char velunaSha256[] = "3456dc7c1ca4ab1ae586a815d1b162001a4776bdd0cc461c4cf9a704063bee16";
-
-// A listing written out below its opening R"( on lines of their own.
-QString listing(const char *text)
-{
-    return QString::fromUtf8(text + 1);
-}
 } // namespace
 
-// veluna-admin run for real on a seeded server database: what each command shows, as text and
-// as JSON, and what each change leaves in the database for the server to act on; and the update
-// feed the server makes of what it publishes, read by the app's own parser.
+// veluna-admin run for real on a seeded server database: what its listings show of hostile texts,
+// and what each change leaves in the database for the server to act on; and the update feed the
+// server makes of what it publishes, read by the app's own parser.
 class TestMakerAdmin : public QObject
 {
     Q_OBJECT
@@ -79,67 +62,17 @@ private slots:
         m_folder.reset();
     }
 
-    void listingsAsText_data()
+    // No stored text reaches the maker's terminal as a control character. What the listings show
+    // is meet_server's, through their --json forms.
+    void listingsEscapeControlCharacters()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("expected");
-        // Open conversations first, newest first; texts escaped, SQL shown as written.
-        QTest::newRow("conversations") << QStringList { "conversations" } << listing(R"(
-DEVICE  STATE   LAST MESSAGE (UTC)  MESSAGES  FIRST LINE
-dev-b   open    2026-12-06 23:41           1  '; DROP TABLE messages; --
-dev-a   open    2026-12-06 23:36           2  Screen still sleeps
-dev-c   closed  2026-12-06 23:48           1  \x1b]0;pwned\x07title\tand\u202e\\x1b
-)");
-        // Every body line indented under its heading, so no text passes for a heading.
-        QTest::newRow("show") << QStringList { "show", "dev-a" } << listing(R"(
-Device   dev-a
-Version  1.0.0 on Debian 12
-State    open, opened 2026-12-06 23:35, updated 2026-12-06 23:36 (UTC)
-
-2026-12-06 23:35  #1  user  <a@example.org>
-    Screen still sleeps
-    after 30 min
-
-2026-12-06 23:36  #2  maker  (delivered 2026-12-06 23:38)
-    Which desktop?
-)");
-        // Every stack line indented too.
-        QTest::newRow("crash") << QStringList { "crash", "1" } << listing(R"(
-Group      1
-Kind       error
-Message    bad \x1b[2J
-Reports    1, first 2026-12-06 23:34, last 2026-12-06 23:34 (UTC)
-Versions   1.1.0 (1)
-
-Sample stack
-    #0 \x1b[2J
-    #1 main
-)");
-        // Texts as stored, times in seconds, a missing value as null; written with ' for ".
-        QTest::newRow("show as JSON")
-            << QStringList { "--json", "show", "dev-a" }
-            << QString(
-                   "{'device': 'dev-a', 'version': '1.0.0', 'os': 'Debian 12', 'state': 'open',"
-                   " 'opened_at': 1796600100, 'updated_at': 1796600200, 'messages': ["
-                   "  {'id': 1, 'author': 'user', 'body': 'Screen still sleeps\\nafter 30 min',"
-                   "   'email': 'a@example.org', 'created_at': 1796600100, 'delivered_at': null},"
-                   "  {'id': 2, 'author': 'maker', 'body': 'Which desktop?', 'email': null,"
-                   "   'created_at': 1796600200, 'delivered_at': 1796600300}]}");
-    }
-
-    void listingsAsText()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, expected);
-        const Run run = admin(arguments);
-        QCOMPARE(run.err, QString());
-        QCOMPARE(run.status, 0);
-        const auto json
-            = [](const QString &text) { return QJsonDocument::fromJson(text.toUtf8()); };
-        if (arguments.first() == "--json") // compared member by member
-            QCOMPARE(json(run.out).toJson(), json(QString(expected).replace(u'\'', u'"')).toJson());
-        else
-            QCOMPARE(run.out, expected);
+        const Run run = admin({ "conversations" });
+        QCOMPARE(run.err + QString::number(run.status), "0");
+        const bool raw = std::ranges::any_of(run.out, [](QChar c) {
+            return c != u'\n' && (c.category() == QChar::Other_Control || c.unicode() == 0x202e);
+        });
+        QVERIFY2(!raw && run.out.contains(R"(\x1b]0;pwned\x07title\tand\u202e\\x1b)"),
+                 qPrintable(run.out));
     }
 
     void changesReachTheDatabase_data()
@@ -163,25 +96,18 @@ Sample stack
         const QString messages = "SELECT COUNT(*) FROM messages";
         row("reply with SQL in it", "reply|dev-b|x'); DELETE FROM messages; --", 0, offered,
             "x'); DELETE FROM messages; --");
-        row("reply from standard input", "reply|dev-b|-", 0, offered, "First line\n\nSecond",
-            "First line\n\nSecond\n");
         row("reply opens a first conversation", "reply|dev-quiet|Hi", 0, state.arg("quiet"),
             "open");
-        row("reply leaves a conversation closed", "reply|dev-c|Fixed", 0, state.arg("c"), "closed");
-        row("reply to an unknown device", "reply|dev-z|Hi", 1, messages, "4");
-        row("empty reply", "reply|dev-b|-", 2, messages, "4", " \n");
+        row("reply to an unknown device", "reply|dev-z|Hi", 1, messages, "1");
+        row("empty reply", "reply|dev-b|-", 2, messages, "1", " \n");
         row("close", "close|dev-a", 0, state.arg("a"), "closed");
-        row("reopen", "reopen|dev-c", 0, state.arg("c"), "open");
-        row("close an unknown conversation", "close|dev-quiet", 1,
-            "SELECT COUNT(*) FROM conversations", "3");
         // Refused releases: none stored. What publishing stores is read back through the feed in
         // publishedReleasesReachTheAppsParser.
         const auto refused = [&](const char *name, const char *arguments, int status) {
-            row(name, arguments, status, "SELECT COUNT(*) FROM releases", "2");
+            row(name, arguments, status, "SELECT COUNT(*) FROM releases", "1");
         };
         refused("version twice", "publish|1.1.0|--url|https://x.test/v|--file|veluna.txt", 2);
         refused("ftp address", "publish|2.0.0|--url|ftp://x.test/v|--file|veluna.txt", 2);
-        refused("missing file", "publish|2.0.0|--url|https://x.test/v|--file|no.txt", 1);
         refused("version the app cannot read",
                 "publish|latest|--url|https://x.test/v|--file|veluna.txt", 2);
     }
