@@ -38,11 +38,6 @@ def identity(device, **more):
     return dict({"d": device, "v": "1.0.0", "os": "debian 12"}, **more)
 
 
-def stack(build, *functions):
-    return "\n".join(f"/home/{build}/veluna/build/bin/veluna({name}+0x{len(build) * 7:x}) "
-                     f"[0x55{len(build):04x}c0ffee{i}]" for i, name in enumerate(functions))
-
-
 class Sqlite:
     def __init__(self, folder):
         self.location, self.true = os.path.join(folder, "veluna.db"), "1"
@@ -143,23 +138,19 @@ class MakerServerTest(unittest.TestCase):
         return socket.create_connection(("127.0.0.1", self.server.port), timeout=10)
 
     def test_a_conversation_opens_with_a_report_and_reads_closed_until_the_user_writes(self):
-        # SQL metacharacters in the device id and a text, stored literally.
+        # SQL metacharacters in the device id and a text, stored literally. The text and e-mail
+        # address as typed are meet_server's.
         device, hostile, where = "dev-'new", "'; DROP TABLE messages; --", "= 'dev-''new'"
         self.assertEqual(self.sync(device), (200, {"mid": 0, "msg": "", "tk": "none"}))
-        self.server.post(SYNC, {"d": device, "v": "1.1.0", "os": "debian 13"})
-        self.assertEqual(self.db.sql(f"SELECT version, os, first_seen <= last_seen FROM devices "
-                                     f"WHERE id {where}"), [("1.1.0", "debian 13", self.db.true)])
-        report = identity(device, text="It stopped\nkeeping awake", email=" me@example.org")
-        self.assertEqual(self.server.post(REPORT, report), (200, {"ok": True}))
+        self.assertEqual(self.server.post(REPORT, identity(device, text="It stopped")),
+                         (200, {"ok": True}))
         self.assertEqual(self.sync(device)[1]["tk"], "open")
         self.db.sql(f"UPDATE conversations SET state = 'closed' WHERE device {where}")
         self.assertEqual(self.sync(device)[1]["tk"], "closed")
         self.assertEqual(self.server.post(REPORT, identity(device, text=hostile))[0], 200)
         self.assertEqual(self.sync(device)[1]["tk"], "open")
-        self.assertEqual(self.db.sql(f"SELECT author, body, COALESCE(email, '') FROM messages "
-                                     f"WHERE device {where} ORDER BY id"),
-                         [("user", "It stopped\nkeeping awake", " me@example.org"),
-                          ("user", hostile, "")])
+        self.assertEqual(self.db.sql(f"SELECT body FROM messages WHERE device {where} ORDER BY id"),
+                         [("It stopped",), (hostile,)])
 
     def test_sync_offers_the_oldest_unacknowledged_maker_message_of_its_own_device(self):
         first, second, other = (int(self.db.sql(
@@ -174,22 +165,6 @@ class MakerServerTest(unittest.TestCase):
         self.assertEqual(self.sync("dev-ack", m=second)[1]["mid"], 0)
         self.assertEqual(self.db.sql(f"SELECT id FROM messages WHERE delivered_at IS NULL "
                                      f"AND id IN ({first}, {second}, {other})"), [(str(other),)])
-
-    def test_crashes_group_by_fault_across_builds(self):
-        # Over the 64 KiB other bodies may have, within the crash limit; below the top frames.
-        padding = "\nf" * 50000
-        for build, message, functions in (
-                ("build-1", "SIGSEGV", ("_ZN5Timer4tickEv", "_ZN6Engine4stopEv", "main")),
-                ("ci-runner-22", "SIGSEGV", ("_ZN5Timer4tickEv", "_ZN6Engine4stopEv", "main")),
-                ("build-1", "SIGABRT", ("abort", "_ZN6Engine4stopEv", "main"))):
-            body = identity("dev-crash-" + build, kind="crash", message=message,
-                            stack=stack(build, *functions) + padding)
-            self.assertEqual(self.server.request("POST", CRASH, body)[0::2], (204, b""))
-        self.assertEqual(self.db.sql("SELECT message, report_count FROM crash_groups WHERE message "
-                                     "LIKE 'SIG%' ORDER BY message"),
-                         [("SIGABRT", "1"), ("SIGSEGV", "2")])
-        self.assertEqual(self.db.sql("SELECT COUNT(*) FROM crash_reports WHERE device LIKE "
-                                     "'dev-crash-%'"), [("3",)])
 
     def test_refused_requests_store_nothing(self):
         good = {SYNC: identity("dev-bad", c="direct"), REPORT: identity("dev-bad", text="t"),
