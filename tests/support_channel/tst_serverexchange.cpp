@@ -66,7 +66,6 @@ qint64 peakMemoryKib()
 }
 
 const QString historyKey = SettingKeys::messageHistory.key();
-const QString shownKey = SettingKeys::shownMessages.key();
 
 QVariantMap entry(qint64 id, const QString &body)
 {
@@ -126,12 +125,6 @@ class TestServerExchange : public QObject
         return last.path() == path && last.method == "POST" && json
             ? QJsonDocument::fromJson(last.body).object()
             : QJsonObject();
-    }
-
-    void deliver(qint64 id, const QString &body)
-    {
-        channel->applySyncResponse(offer(id, body));
-        QCOMPARE(channel->pendingMessage().value_or(PendingMessage {}).id, id);
     }
 
 private slots:
@@ -280,7 +273,7 @@ private slots:
         QCOMPARE(ids(history), (QList<qint64> { 5, 7 }));
         QVERIFY(history.last().date == start && !history.last().mine);
         QCOMPARE(DefaultsStore::value(historyKey).toList(), stored);
-        deliver(9, QStringLiteral("fresh"));
+        channel->applySyncResponse(offer(9, QStringLiteral("fresh")));
         channel->markMessageShown();
         QCOMPARE(ids(channel->messageHistory()), (QList<qint64> { 9, 5, 7 }));
         QCOMPARE(DefaultsStore::value(historyKey).toList().size(), 5);
