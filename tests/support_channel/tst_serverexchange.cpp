@@ -67,12 +67,6 @@ qint64 peakMemoryKib()
 
 const QString historyKey = SettingKeys::messageHistory.key();
 
-QVariantMap entry(qint64 id, const QString &body)
-{
-    const QDateTime date(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC);
-    return { { "id", id }, { "body", body }, { "date", date }, { "mine", false } };
-}
-
 QList<qint64> ids(const QList<ArchivedMessage> &history)
 {
     QList<qint64> result;
@@ -117,15 +111,6 @@ class TestServerExchange : public QObject
         finish();
         return delivered;
     }
-    // The last request, if it went to path as a JSON POST.
-    QJsonObject lastRequestTo(const QByteArray &path) const
-    {
-        const LocalHttpServer::Request &last = server->requests().last();
-        const bool json = last.headers.value("content-type") == "application/json";
-        return last.path() == path && last.method == "POST" && json
-            ? QJsonDocument::fromJson(last.body).object()
-            : QJsonObject();
-    }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -159,7 +144,10 @@ private slots:
                                { "c", "direct" } };
             if (stored == QVariant(largeId))
                 sent.insert("m", largeId);
-            QCOMPARE(lastRequestTo(syncPath), sent);
+            const LocalHttpServer::Request &last = server->requests().last();
+            QCOMPARE(last.method + ' ' + last.path() + ' ' + last.headers.value("content-type"),
+                     "POST " + syncPath + " application/json");
+            QCOMPARE(QJsonDocument::fromJson(last.body).object(), sent);
         }
     }
 
@@ -258,8 +246,12 @@ private slots:
     void storedHistoryIsReadLeniently()
     {
         const QVariantMap textId { { "id", "1" }, { "body", "x" } },
-            bare { { "id", 7 }, { "body", "b" } };
-        const QVariantList stored { textId, bare, entry(5, QStringLiteral("kept?")), qint64(6) };
+            bare { { "id", 7 }, { "body", "b" } },
+            full { { "id", 5 },
+                   { "body", "kept" },
+                   { "date", QDateTime(QDate(2026, 2, 3), QTime(4, 5), Qt::UTC) },
+                   { "mine", false } };
+        const QVariantList stored { textId, bare, full, qint64(6) };
         DefaultsStore::setValue(historyKey, stored);
         const QList<ArchivedMessage> history = channel->messageHistory();
         QCOMPARE(ids(history), (QList<qint64> { 5, 7 }));
