@@ -14,7 +14,6 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QStandardPaths>
-#include <QSysInfo>
 #include <QTest>
 
 #include <memory>
@@ -128,26 +127,17 @@ private slots:
         channel->setClock(*clock);
     }
 
-    // Every sync names the installation, the version and the system, and acknowledges only a
-    // stored positive id. The report's text and address are tst_messagesui's, its installation
-    // id meet_server's, the id's creation tst_serverrequests'.
-    void syncSendsTheIdentityAndTheAcknowledgement()
+    // The sync acknowledges only a stored positive id, as a whole number. The identity it goes
+    // with is meet_server's: its syncs are accepted, and the reply reaches the device.
+    void syncAcknowledgesOnlyAStoredPositiveId()
     {
         const qint64 largeId = 4'000'000'000;
         for (const QVariant &stored : { QVariant(qint64(0)), QVariant("7"), QVariant(largeId) }) {
             DefaultsStore::setValue(SettingKeys::ackMessage.key(), stored);
             sync();
-            QJsonObject sent { { "d",
-                                 DefaultsStore::string(SettingKeys::deviceId.key()).value_or("") },
-                               { "v", VELUNA_PROJECT_VERSION },
-                               { "os", QSysInfo::productType() + ' ' + QSysInfo::productVersion() },
-                               { "c", "direct" } };
-            if (stored == QVariant(largeId))
-                sent.insert("m", largeId);
-            const LocalHttpServer::Request &last = server->requests().last();
-            QCOMPARE(last.method + ' ' + last.path() + ' ' + last.headers.value("content-type"),
-                     "POST " + syncPath + " application/json");
-            QCOMPARE(QJsonDocument::fromJson(last.body).object(), sent);
+            const QByteArray sent = server->requests().last().body;
+            QCOMPARE(QJsonDocument::fromJson(sent).object().value("m"),
+                     stored == QVariant(largeId) ? QJsonValue(largeId) : QJsonValue::Undefined);
         }
     }
 
