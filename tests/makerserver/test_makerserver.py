@@ -40,7 +40,7 @@ def identity(device, **more):
 
 class Sqlite:
     def __init__(self, folder):
-        self.location, self.true = os.path.join(folder, "veluna.db"), "1"
+        self.location = os.path.join(folder, "veluna.db")
 
     def sql(self, statement):
         with contextlib.closing(sqlite3.connect(self.location, timeout=10)) as db, db:
@@ -54,7 +54,7 @@ class Postgresql:
     """A cluster of its own, run by an unprivileged user, reached over a socket in a temp dir."""
 
     def __init__(self, folder):
-        self.folder, self.true = folder, "t"
+        self.folder = folder
         self.location = f"postgresql://veluna@/postgres?host={folder}"
         shutil.chown(folder, "postgres", "postgres")
         tools, as_postgres = "/usr/lib/postgresql/15/bin/", ["runuser", "-u", "postgres", "--"]
