@@ -39,11 +39,9 @@ private slots:
     void init()
     {
         m_folder.emplace();
-        for (const auto &[name, content] :
-             { std::pair { "server.conf", "[General]\ndatabase=" + path("veluna.db").toUtf8() },
-               std::pair { "veluna.txt", QByteArray("veluna\n") } }) {
-            QVERIFY(TestFiles::write(path(name), content));
-        }
+        QVERIFY(TestFiles::write(path("server.conf"),
+                                 "[General]\ndatabase=" + path("veluna.db").toUtf8()));
+        QVERIFY(TestFiles::write(path("veluna.txt"), "veluna\n"));
         QString error;
         const std::optional<QSqlDatabase> db = Database::open(path("veluna.db"), &error);
         QVERIFY2(db, qPrintable(error));
