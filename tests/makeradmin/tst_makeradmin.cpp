@@ -17,7 +17,7 @@ namespace {
 // Devices; conversations, one with a hostile text.
 const char seed[] = R"(
 INSERT INTO devices VALUES ('dev-a', '1.0.0', 'Debian 12', 1, 1), ('dev-b', '1.1.0', 'F', 1, 1),
-  ('dev-c', '1.1.0', 'Arch', 1, 1), ('dev-quiet', '1.10.0', 'U', 1, 1);
+  ('dev-c', '1.1.0', 'Arch', 1, 1);
 INSERT INTO conversations VALUES ('dev-a', 'open', 1796600100, 1796600200),
   ('dev-b', 'open', 1796600500, 1796600500), ('dev-c', 'closed', 1796600900, 1796600950);
 INSERT INTO messages (device, author, body, created_at) VALUES ('dev-c', 'user', char(27) ||
@@ -88,15 +88,13 @@ private slots:
         // What the next sync of a device offers it.
         const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
                                 "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
-        const QString state = "SELECT state FROM conversations WHERE device = 'dev-%1'";
         const QString messages = "SELECT COUNT(*) FROM messages";
         row("reply with SQL in it", "reply|dev-b|x'); DELETE FROM messages; --", 0, offered,
             "x'); DELETE FROM messages; --");
-        row("reply opens a first conversation", "reply|dev-quiet|Hi", 0, state.arg("quiet"),
-            "open");
         row("reply to an unknown device", "reply|dev-z|Hi", 1, messages, "1");
         row("empty reply", "reply|dev-b|-", 2, messages, "1", " \n");
-        row("close", "close|dev-a", 0, state.arg("a"), "closed");
+        row("close", "close|dev-a", 0, "SELECT state FROM conversations WHERE device = 'dev-a'",
+            "closed");
         // Refused releases: none stored. What publishing stores is read back through the feed in
         // publishedReleasesReachTheAppsParser, where a version published twice is refused.
         const auto refused = [&](const char *name, const char *arguments, int status) {
