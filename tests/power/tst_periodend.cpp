@@ -5,15 +5,12 @@
 #include "memorypowerassertions.h"
 #include "mockbuses.h"
 #include "periodnotices.h"
-#include "powercard.h"
 #include "powerrules.h"
 #include "settingkeys.h"
 #include "upowerpowersource.h"
 
-#include <QComboBox>
 #include <QDBusArgument>
 #include <QDBusVariant>
-#include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -92,24 +89,20 @@ void TestPeriodEnd::oneNoticeForTheEndOfTheLastPeriod_data()
     QTest::addColumn<QString>("summary");
     QTest::addColumn<bool>("more"); // the notice offers to keep awake 30 more minutes
     QTest::addColumn<bool>("upower");
-    QTest::addColumn<bool>("buttons"); // the notification server shows them
     const QString over = u"Keep-awake period over"_s, unplugged = u"Keep-awake ended: on battery"_s;
-    const auto row
-        = [](const char *name, const QVariantMap &settings, const char *steps,
-             const QString &summary, bool more, bool upower = true, bool buttons = true) {
-              QTest::newRow(name) << settings << QString::fromLatin1(steps).split(u',') << summary
-                                  << more << upower << buttons;
-          };
+    const auto row = [](const char *name, const QVariantMap &settings, const char *steps,
+                        const QString &summary, bool more, bool upower = true) {
+        QTest::newRow(name) << settings << QString::fromLatin1(steps).split(u',') << summary << more
+                            << upower;
+    };
     const QString battery = SettingKeys::sleepOnBattery.key();
     const QString resume = SettingKeys::resumeOnMains.key();
     const QString below = SettingKeys::sleepBelowPercent.key();
     row("unplugging ends the period, plugging back does not resume it", { { battery, true } },
-        "battery 80,start 60,available,unplug,asleep,plug,asleep", unplugged, false);
+        "battery 80,start 60,unplug,asleep,plug,asleep", unplugged, false);
     row("plugging back resumes the period with its time left",
         { { battery, true }, { resume, true } },
         "battery 80,start 60,wait 20,unplug,asleep,wait 15,plug,left 40", unplugged, false);
-    row("an unlimited period resumes unlimited", { { battery, true }, { resume, true } },
-        "battery 80,start 0,unplug,asleep,plug,unlimited", unplugged, false);
     row("rule off: unplugging changes nothing", { { resume, true } },
         "battery 80,start 60,unplug,left 60,wait 60", over, true);
     row("below the limit on battery, once", { { below, 20 } },
@@ -118,13 +111,10 @@ void TestPeriodEnd::oneNoticeForTheEndOfTheLastPeriod_data()
     row("below the limit on mains changes nothing", { { below, 30 } },
         "battery 50,start 60,charge 15,left 60,wait 60", over, true);
     row("no battery: nothing ends", { { battery, true }, { below, 50 } },
-        "start 60,unplug,left 60,unavailable,wait 60", over, true);
+        "start 60,unplug,left 60,wait 60", over, true);
     row("no UPower: nothing ends", { { battery, true }, { below, 50 } },
-        "start 60,wait 1,left 59,unavailable,wait 59", over, true, false);
-    row("a server without buttons gets none", {}, "start 30,wait 30", over, false, false, false);
+        "start 60,wait 1,left 59,wait 59", over, true, false);
     row("none when the user stops", {}, "start 30,stop,start 60,wait 60", over, true, false);
-    row("none when switched off", {}, "notify off,start 30,wait 30,notify on,start 5,wait 5", over,
-        true, false);
 }
 
 // The steps of the row, each waiting until the program has seen its change, then exactly one
@@ -136,11 +126,9 @@ void TestPeriodEnd::oneNoticeForTheEndOfTheLastPeriod()
     QFETCH(QString, summary);
     QFETCH(bool, more);
     QFETCH(bool, upower);
-    QFETCH(bool, buttons);
     for (auto it = settings.cbegin(); it != settings.cend(); ++it)
         DefaultsStore::setValue(it.key(), it.value());
-    QVERIFY(m_buses.start({ &MockBuses::notifications },
-                          { { "capabilities", buttons ? "body actions" : "body" } }));
+    QVERIFY(m_buses.start({ &MockBuses::notifications }, { { "capabilities", "body actions" } }));
     QVERIFY(!upower || m_buses.start({ &MockBuses::upower }, { { "OnBattery", false } }));
     Machine machine(m_buses.connection(Bus::System));
     FreedesktopNotifier notifier(m_buses.connection(Bus::Session));
@@ -193,8 +181,6 @@ void TestPeriodEnd::step(Machine &machine, const QString &step)
         machine.clock.advance(std::chrono::minutes(number));
     } else if (verb == "stop") {
         engine.stop();
-    } else if (verb == "notify") {
-        SettingKeys::notifyPeriodEnd.write(step.endsWith("on"));
     } else if (verb == "asleep") {
         QVERIFY(!engine.isActive());
         QCOMPARE(machine.assertions->held().size(), 0);
@@ -202,13 +188,6 @@ void TestPeriodEnd::step(Machine &machine, const QString &step)
         QVERIFY(engine.isActive() && engine.endDate());
         QCOMPARE(machine.clock.now().secsTo(*engine.endDate()), number * 60);
         QVERIFY(engine.isDisplayHeld()); // kept as it was asked
-    } else if (verb == "unlimited") {
-        QVERIFY(engine.isActive() && !engine.endDate());
-    } else if (verb == "available" || verb == "unavailable") {
-        const bool available = verb == "available";
-        PowerCard card(machine.source);
-        QCOMPARE(card.belowMenu()->isEnabled(), available);
-        QCOMPARE(card.unavailableLine()->isVisibleTo(&card), !available);
     } else {
         QFAIL(qPrintable("unknown step " + step));
     }
