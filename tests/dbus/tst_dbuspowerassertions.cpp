@@ -67,13 +67,10 @@ private slots:
         row("GNOME: session manager, flag 8", { "ubuntu:GNOME", sys, all, gnome, app + "|0|%1|8" });
         row("GNOME sandboxed: portal first", { "GNOME", sys, all, portal, "|8|%1", {}, true });
         row("MATE: session manager, suspend flag", { "MATE", sys, all, gnome, app + "|0|%1|4" });
-        row("MATE display: screensaver", { "MATE", disp, all, saver, "Veluna|%1" });
         row("KDE: power management before all", { "KDE", sys, all, power, "Veluna|%1" });
         row("KDE: the portal, suspend flag", { "KDE", sys, { portal, logind }, portal, "|4|%1" });
-        row("XFCE system: power management", { "XFCE", sys, all, power, "Veluna|%1" });
         row("XFCE display: screensaver", { "XFCE", disp, all, saver, "Veluna|%1" });
         row("sway: logind even with a portal", { "sway", sys, all, logind, lock });
-        row("other: logind, no screensaver", { "Un:Known", sys, { logind, saver }, logind, lock });
         row("other display: logind, not PM", { "", disp, { logind, power }, logind, lock });
         row("past refusers", { "", disp, { power, portal }, portal, "|8|%1", { saver, gnome } });
         row("absent everywhere", { "", sys, { saver }, nullptr, "" });
@@ -170,10 +167,6 @@ private slots:
         // The system hold stays as it was: taken again, it would be there twice.
         row("screensaver gone: the session manager takes the display", { saver, gnome }, saver,
             gnome, app + "|0|system|4", app + "|0|display|8");
-        // The name passes straight to a new process; a cookie of the old process given back to
-        // the new one would show as "unknown|4101".
-        row("session manager replaced by a new process, which is asked again", { gnome }, gnome,
-            gnome, app + "|0|system|4", app + "|0|display|8");
     }
     void holdsLostWithTheirServiceAreTakenAgain()
     {
@@ -190,7 +183,7 @@ private slots:
         QVERIFY(system && display);
         QTRY_COMPARE(changes, 2);
 
-        QVERIFY(next == lost ? m_buses.start({ next }) : m_buses.stop(*lost));
+        QVERIFY(m_buses.stop(*lost));
         QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*next), held, 5000);
         QTRY_COMPARE(assertions.holder(display).value_or(PowerAssertions::Holder()).serviceKey,
                      next == logind ? "holder.service_logind" : "holder.service_session_manager");
@@ -203,24 +196,20 @@ private slots:
     void holdsWaitWhenNothingIsLeftAndReturnWithAService()
     {
         QVERIFY(m_buses.start({ logind }));
-        auto assertions
-            = std::make_unique<DBusPowerAssertions>(DesktopPolicy(Desktop::Mate, false));
-        QCOMPARE(assertions->create(sys, "kept").id, 1u);
-        QCOMPARE(assertions->create(sys, "dropped").id, 2u);
+        DBusPowerAssertions assertions(DesktopPolicy(Desktop::Mate, false));
+        QCOMPARE(assertions.create(sys, "kept").id, 1u);
+        QCOMPARE(assertions.create(sys, "dropped").id, 2u);
         QTRY_COMPARE(m_buses.state(*logind).size(), 2);
         QVERIFY(m_buses.stop(*logind));
         // Released while waiting, a hold is forgotten: only the other one is taken again.
-        assertions->release(2);
+        assertions.release(2);
         QVERIFY(m_buses.start({ gnome }));
         QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome), QStringList { app + "|0|kept|4" }, 5000);
-        QCOMPARE(assertions->create(disp, "third").id, 3u);
-        // A cookie given back twice would show as "unknown|4101"; unknown ids are ignored.
-        assertions->release(1);
-        assertions->release(1);
-        assertions->release(99);
+        // A cookie given back twice would show as "unknown|4101" before the next hold.
+        assertions.release(1);
+        assertions.release(1);
+        QCOMPARE(assertions.create(disp, "third").id, 3u);
         QTRY_COMPARE(m_buses.state(*gnome), QStringList { app + "|0|third|8" });
-        assertions.reset();
-        QTRY_COMPARE(m_buses.state(*gnome), QStringList());
     }
 
     // logind's lock lives only in the descriptor, which dies with its holder even when that is
