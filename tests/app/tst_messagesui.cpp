@@ -50,6 +50,22 @@ private slots:
                  (QList<bool> { true, true }));
     }
 
+    // An unread message shows on the home view's badge and the launcher's; both clear once the
+    // messages window is shown.
+    void unreadBadges()
+    {
+        AppDelegate &delegate = shell.launch(true);
+        const auto shown = [&] {
+            return std::pair(
+                delegate.homeView()->messagesBadge()->isVisibleTo(delegate.mainWindow()),
+                shell.badge->count());
+        };
+        offer("open", 2, QStringLiteral("It still sleeps"));
+        QCOMPARE(shown(), std::pair(true, std::optional(1)));
+        delegate.showMessages();
+        QCOMPARE(shown(), std::pair(false, std::optional<int>()));
+    }
+
     // Sending trims the text and sends nothing blank or cancelled. A report that is sent is
     // meet_server's.
     void sendingResults()
