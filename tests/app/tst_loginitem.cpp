@@ -41,26 +41,20 @@ private slots:
     // Disabling removes the entry.
     void enablingWritesAnEntryThatRunsThisProgram()
     {
-        const std::pair<QString, QString> programs[] = {
-            { "/home/ann/My Apps/veluna", "\"/home/ann/My Apps/veluna\"" },
-            { "/opt/100%/a$b\\c \"hi\"/veluna", "\"/opt/100%%/a\\$b\\\\c \\\"hi\\\"/veluna\"" },
-        };
-        for (const auto &[program, exec] : programs) {
-            AutostartLoginItem item(program);
-            QString error;
-            QVERIFY2(item.registerItem(&error), qPrintable(error));
-            QCOMPARE(item.status(), Status::Enabled);
-            QCOMPARE(execOfEntry(), exec);
-        }
+        AutostartLoginItem item(QStringLiteral("/home/ann/My Apps/100%/a$b\\c \"hi\"/veluna"));
+        QString error;
+        QVERIFY2(item.registerItem(&error), qPrintable(error));
+        QCOMPARE(item.status(), Status::Enabled);
+        QCOMPARE(execOfEntry(),
+                 QStringLiteral("\"/home/ann/My Apps/100%%/a\\$b\\\\c \\\"hi\\\"/veluna\""));
         QCOMPARE(AutostartLoginItem::entryPath(),
                  home->filePath(QStringLiteral("config/autostart/app.plenox.Veluna.desktop")));
-        AutostartLoginItem item; // disabling removes it again
-        QVERIFY(!item.apply(false));
+        QVERIFY(!AutostartLoginItem().apply(false)); // disabling removes it again
         QCOMPARE(item.status(), Status::NotRegistered);
         QVERIFY(logged.isEmpty());
     }
 
-    // Permissions do not stop root: a file holds the folder's name, then a folder the entry's.
+    // Permissions do not stop root: a file holds the folder's name.
     void failuresAreReportedAndLogged()
     {
         QVERIFY(QDir().mkpath(home->filePath(QStringLiteral("config"))));
@@ -71,15 +65,6 @@ private slots:
         QVERIFY2(error.contains(AutostartLoginItem::autostartFolder()), qPrintable(error));
         QVERIFY(!item.apply(true));
         QCOMPARE(logged, QStringList { logPrefix + error });
-
-        QVERIFY(QFile::remove(AutostartLoginItem::autostartFolder()));
-        QVERIFY(QDir().mkpath(AutostartLoginItem::entryPath() + QStringLiteral("/inside")));
-        QCOMPARE(item.status(), Status::Invalid);
-        QVERIFY(!item.apply(false));
-        QCOMPARE(logged.size(), 2);
-        QVERIFY2(logged.last().startsWith(logPrefix + AutostartLoginItem::entryPath()),
-                 qPrintable(logged.last()));
-        QVERIFY(QFileInfo(AutostartLoginItem::entryPath() + QStringLiteral("/inside")).isDir());
     }
 };
 
