@@ -66,33 +66,29 @@ private slots:
     // What each of the tray menu's choices starts (found by its title), and the tray icon showing
     // it. Start uses the default duration, not the custom one; a listed one replaces a running
     // period.
-    void statusMenuChoices_data()
-    {
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<int>("endsIn"); // minutes after the choice; -1: stopped
-        QTest::newRow("start: the default") << false << L("awake.button_start") << 120;
-        QTest::newRow("running: stop") << true << L("awake.button_stop") << -1;
-        QTest::newRow("running: 30 min") << true << L("awake.duration_30_min") << 30;
-    }
     void statusMenuChoices()
     {
-        QFETCH(bool, running);
-        QFETCH(QString, chosen);
-        QFETCH(int, endsIn);
         AwakeSettings::setDefaultMinutes(120);
         AwakeSettings::setCustomMinutes(90);
         AwakeSettings::setKeepDisplayAwake(true);
         shell.launch();
-        if (running)
-            shell.engine->start(0, false);
-        std::unique_ptr<QMenu> menu(shell.delegate->buildStatusMenu());
-        itemTitled(menu.get(), chosen)->trigger();
-        QCOMPARE(shell.assertions->held().size(), endsIn >= 0 ? 2 : 0); // the display's too
-        QCOMPARE(shell.delegate->statusController().isActive(), endsIn >= 0);
-        QCOMPARE(shell.engine->endDate(),
-                 endsIn >= 0 ? std::optional(shell.clock->now().addSecs(endsIn * 60))
-                             : std::nullopt);
+        // Whether a period runs before, the choice, the minutes until its end (-1: stopped).
+        const std::tuple<bool, QString, int> rows[] = {
+            { false, L("awake.button_start"), 120 },
+            { true, L("awake.button_stop"), -1 },
+            { true, L("awake.duration_30_min"), 30 },
+        };
+        for (const auto &[running, chosen, endsIn] : rows) {
+            if (running)
+                shell.engine->start(0, false);
+            std::unique_ptr<QMenu> menu(shell.delegate->buildStatusMenu());
+            itemTitled(menu.get(), chosen)->trigger();
+            QCOMPARE(shell.assertions->held().size(), endsIn >= 0 ? 2 : 0); // the display's too
+            QCOMPARE(shell.delegate->statusController().isActive(), endsIn >= 0);
+            QCOMPARE(shell.engine->endDate(),
+                     endsIn >= 0 ? std::optional(shell.clock->now().addSecs(endsIn * 60))
+                                 : std::nullopt);
+        }
     }
 
     void closingTheMainWindow_data()
