@@ -73,14 +73,16 @@ private slots:
         QVERIFY(bus.waitForOwner(serviceName, false));
     }
 
-    // A second launch hands its activation token over (and none rather than a stale one) and
-    // ends with 0.
+    // A second launch hands its activation token over (Wayland's or X11's startup id, and none
+    // rather than a stale one) and ends with 0.
     void secondVelunaHandsItsTokenOverAndEnds()
     {
+        const QString wayland = QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7");
+        const QString x11 = QStringLiteral("DESKTOP_STARTUP_ID=x11-7");
         qputenv("XDG_ACTIVATION_TOKEN", "stale-from-an-earlier-launch");
         QCOMPARE(claim(), Claim::Owner);
         const std::pair<QStringList, Token> launches[]
-            = { { { QStringLiteral("XDG_ACTIVATION_TOKEN=wl-7") }, "wl-7" }, { {}, std::nullopt } };
+            = { { { wayland }, "wl-7" }, { { x11 }, "x11-7" }, { {}, std::nullopt } };
         for (const auto &[variables, token] : launches) {
             QProcess &veluna = start(VELUNA_EXECUTABLE, variables);
             // Waiting with the event loop running: this process is the instance veluna calls.
