@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString customKey = SettingKeys::customMinutes.key();
@@ -184,30 +188,50 @@ private slots:
     }
 
     // A link is followed to settings of ours; any other target is left as it is, and our file
-    // takes the link's place. %1 in the log line is the path, %2 the link's target.
+    // takes the link's place. A FIFO, at the path or behind a link, would block a launch's
+    // open() for good. %1 in the log line is the path, %2 the link's target.
     void whatIsAtThePath_data()
     {
-        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<bool>("linked");
+        QTest::addColumn<QByteArray>("target"); // empty: a FIFO
         QTest::addColumn<int>("read");
         QTest::addColumn<QString>("log"); // none: the link is followed
+        const QString foreign = u"%1 est un lien vers %2"_s;
+        QTest::newRow("a FIFO") << false << QByteArray() << 0
+                                << u"réglages illisibles, %1 n'est pas un fichier ordinaire"_s;
+        QTest::newRow("a link to a FIFO") << true << QByteArray() << 0 << foreign;
         QTest::newRow("a link to our settings")
-            << QByteArray(R"({"VLCustomMinutes": 30})") << 30 << QString();
+            << true << QByteArray(R"({"VLCustomMinutes": 30})") << 30 << QString();
         QTest::newRow("a link to another program's settings")
-            << QByteArray(R"({"theme": 30})") << 0 << u"%1 est un lien vers %2"_s;
+            << true << QByteArray(R"({"theme": 30})") << 0 << foreign;
     }
     void whatIsAtThePath()
     {
+        QFETCH(bool, linked);
         QFETCH(QByteArray, target);
         QFETCH(int, read);
         QFETCH(QString, log);
         const QString path = DefaultsStore::filePath();
         QTemporaryDir elsewhere;
         const QString other = elsewhere.filePath(u"veluna.json"_s);
+        const QString file = linked ? other : path;
         QFile::remove(path);
         const auto cleanup = qScopeGuard([&path] { QFile::remove(path); });
-        QVERIFY(TestFiles::write(other, target) && QFile::link(other, path));
-        DefaultsStore::reload();
-        QCOMPARE(AwakeSettings::customMinutes(), read);
+        QVERIFY(target.isEmpty() ? ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0
+                                 : TestFiles::write(file, target));
+        QVERIFY(!linked || QFile::link(other, path));
+        auto launch = std::async(std::launch::async, [] {
+            DefaultsStore::reload();
+            return AwakeSettings::customMinutes();
+        });
+        if (launch.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            // Let the stuck open() return so that the test can end.
+            const int writer = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK);
+            launch.wait();
+            ::close(writer);
+            QFAIL("reading the settings blocked on a FIFO");
+        }
+        QCOMPARE(launch.get(), read);
         QCOMPARE(logged.size(), log.isEmpty() ? 0 : 1);
         QVERIFY2(logged.filter(log.arg(path, other)).size() == logged.size(), qPrintable(log));
 
@@ -218,7 +242,7 @@ private slots:
                      .value_or(QVariantMap())
                      .value(customKey),
                  95);
-        if (!log.isEmpty())
+        if (!target.isEmpty() && !log.isEmpty())
             QCOMPARE(TestFiles::read(other), target);
     }
 };

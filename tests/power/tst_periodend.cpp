@@ -115,6 +115,8 @@ void TestPeriodEnd::oneNoticeForTheEndOfTheLastPeriod_data()
     row("no UPower: nothing ends", { { battery, true }, { below, 50 } },
         "start 60,wait 1,left 59,wait 59", over, true, false);
     row("none when the user stops", {}, "start 30,stop,start 60,wait 60", over, true, false);
+    row("none when switched off", {}, "notify off,start 30,wait 30,notify on,start 5,wait 5", over,
+        true, false);
 }
 
 // The steps of the row, each waiting until the program has seen its change, then exactly one
@@ -181,6 +183,8 @@ void TestPeriodEnd::step(Machine &machine, const QString &step)
         machine.clock.advance(std::chrono::minutes(number));
     } else if (verb == "stop") {
         engine.stop();
+    } else if (verb == "notify") {
+        SettingKeys::notifyPeriodEnd.write(step.endsWith("on"));
     } else if (verb == "asleep") {
         QVERIFY(!engine.isActive());
         QCOMPARE(machine.assertions->held().size(), 0);
