@@ -83,8 +83,7 @@ def check_run_and_watch(veluna, desktop):
            status=7)
     state = json.loads(Path(inside).read_text(encoding="utf-8"))
     check(state["active"] and state["endsAt"] is None, f"not held while the command ran: {state}")
-    missing = veluna("run", "--", "veluna-no-such-command", status=127)
-    check("veluna-no-such-command" in missing.stderr, f"not named: {missing.stderr.strip()}")
+    veluna("run", "--", "veluna-no-such-command", status=127)
     desktop.wait_for_lock(False)
 
     runner = subprocess.Popen([veluna.binary, "run", "--", "sleep", "60"], env=desktop.env,

@@ -73,7 +73,6 @@ private slots:
             { "start 5 10", "10" },
             { "stop --json", "--json" }, // an option of another command
             { "until 25:00", "25:00" },
-            { "extend", "" },
             { "run --", "" },
             { "watch firefox", "firefox" },
             { "watch 0", "0" },
