@@ -206,6 +206,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome), QStringList { app + "|0|kept|4" }, 5000);
     }
 
+    // The session manager appears while the hold is asked of a slow portal that then refuses.
+    void serviceAppearingWhileAHoldIsAskedIsAskedToo()
+    {
+        QVERIFY(m_buses.start({ logind }));
+        DBusPowerAssertions assertions(DesktopPolicy(Desktop::Mate, false));
+        const quint32 id = assertions.create(sys, "kept").id;
+        QTRY_VERIFY_WITH_TIMEOUT(assertions.holder(id), 5000);
+        QVERIFY(m_buses.start({ portal }, { { "stall_seconds", 1.5 }, { "refuse", true } }));
+        QVERIFY(m_buses.stop(*logind) && m_buses.start({ gnome }));
+        QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*gnome), QStringList { app + "|0|kept|4" }, 6000);
+        QTRY_COMPARE(assertions.holder(id).value_or(PowerAssertions::Holder()).serviceKey,
+                     "holder.service_session_manager");
+    }
+
     // logind's lock lives only in the descriptor, which dies with its holder even when that is
     // killed outright (e2e_unset_sigkill), provided no child it started inherited a copy.
     void releasedHoldLeavesNoLockEvenWithAChildStillRunning()

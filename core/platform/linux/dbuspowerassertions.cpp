@@ -252,7 +252,9 @@ void DBusPowerAssertions::ownerChanged(const QString &name, const QString &oldOw
         // new owner of that name could hold someone else's inhibition under the same cookie.
         const bool lost = hold.grant && InhibitGrant::busName(hold.grant->service()) == name
             && hold.grant->owner() == oldOwner && !oldOwner.isEmpty();
-        const bool waiting = !hold.grant && !hold.asking && !newOwner.isEmpty();
+        // A hold still being asked starts over too: should that answer be a refusal, the rest of
+        // its steps would not include a better service that appeared meanwhile.
+        const bool waiting = !hold.grant && !newOwner.isEmpty();
         if (!lost && !waiting)
             continue;
         hold.grant.reset();
