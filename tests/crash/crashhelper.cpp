@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Stands in for the program in tst_crashreports: installs the crash reporter as the program does
-// at launch, then fails as asked: segv-no-malloc | throw.
+// at launch, then fails as asked: segv-no-malloc | overflow | throw.
 
 #include "crashreporter.h"
 #include "endpoints.h"
@@ -13,6 +13,18 @@
 namespace {
 volatile bool allocationForbidden = false;
 volatile int *volatile nowhere = nullptr;
+volatile int depthToStopAt = -1;
+
+// The work after the call keeps the compiler from turning the recursion into a loop, and the
+// volatile stop keeps it from proving that it never ends.
+int recurse(int depth)
+{
+    volatile char frame[1024];
+    frame[depth % sizeof frame] = char(depth);
+    if (depth == depthToStopAt)
+        return 0;
+    return recurse(depth + 1) + frame[(depth + 7) % sizeof frame];
+}
 } // namespace
 
 // The crash handler must not allocate: once that is forbidden, malloc() ends the process with
@@ -38,6 +50,8 @@ int main(int argc, char *argv[])
         allocationForbidden = true;
         *nowhere = 1;
     }
+    if (how == QLatin1String("overflow"))
+        return recurse(0);
     if (how == QLatin1String("throw"))
         throw std::runtime_error("boom");
     return 4; // the failure did not end the process

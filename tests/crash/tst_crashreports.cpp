@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Crash records left by real crashes, and the reports sent to a local server: the previous run's
-// record, deleted first; the scan of the system's crash reports, with its watermark, cut
+// record, deleted first; errors; the scan of the system's crash reports, with its watermark, cut
 // and read bound; redirects and silence.
 
 #include "crashreporter.h"
@@ -81,6 +81,17 @@ bool place(const QString &path, const QByteArray &contents, const QString &how)
             || ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
 }
 
+// Reports an error this many frames below the caller; the work after each call keeps its frame.
+int reportErrorFrom(int depth)
+{
+    volatile int after = depth;
+    if (depth == 0)
+        CrashReporter::reportError(QStringLiteral("could not save"));
+    else
+        reportErrorFrom(depth - 1);
+    return after;
+}
+
 bool noReplyLeft()
 {
     return NetworkAccess::shared().findChildren<QNetworkReply *>().isEmpty();
@@ -105,13 +116,15 @@ private slots:
     }
 
     // Real crashes of a child that installed the reporter as the program does: the record it
-    // leaves and the way it ends. Its upload at the next launch is meet_server's. The abort() that
-    // ends an uncaught exception must not replace its record with "Signal 6".
+    // leaves and the way it ends. Its upload at the next launch is meet_server's. The overflow
+    // is only recorded if the handler runs on the alternate stack; the abort() that ends an
+    // uncaught exception must not replace its record with "Signal 6".
     void crashLeavesOneRecord()
     {
-        for (const auto &[how, signalNumber, message] :
-             { std::tuple { "segv-no-malloc", SIGSEGV, QByteArray("Signal 11") },
-               { "throw", SIGABRT, QByteArray("Exception: std::runtime_error : boom") } }) {
+        for (const auto &[how, signalNumber, message, frames] :
+             { std::tuple { "segv-no-malloc", SIGSEGV, QByteArray("Signal 11"), 0 }, // 0: any
+               { "overflow", SIGSEGV, QByteArray("Signal 11"), 30 },
+               { "throw", SIGABRT, QByteArray("Exception: std::runtime_error : boom"), 0 } }) {
             const QTemporaryDir home;
             QProcess process;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -133,7 +146,7 @@ private slots:
                 = TestFiles::read(data.filePath(QStringLiteral("pending-crash.txt")));
             const QList<QByteArray> lines = text.mid(message.size() + 5).split('\n');
             QVERIFY2(text.startsWith(message + "\n---\n") && !lines.contains(QByteArray())
-                         && lines.size() <= 30,
+                         && lines.size() <= 30 && (!frames || lines.size() == frames),
                      text.constData());
             // Only the record: the temporary file was renamed over it.
             QCOMPARE(data.entryList(QDir::Files), QStringList { "pending-crash.txt" });
@@ -156,6 +169,20 @@ private slots:
             QVERIFY(!QFile::exists(CrashReporter::pendingCrashPath()));
             QCOMPARE(uploads(), QByteArrayList { crashReport("M", "S1\nS2") }); // the first pass's
         }
+    }
+
+    // An error goes out at once with its caller's stack, cut to 15 frames, and leaves no record.
+    void reportErrorSendsTheCallersStack()
+    {
+        reportErrorFrom(20);
+        const QByteArrayList sent = uploads();
+        const QJsonObject report = QJsonDocument::fromJson(sent.value(0)).object();
+        const QString stack = report.value("stack").toString();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(report.value("kind").toString() + ' ' + report.value("message").toString(),
+                 "error could not save");
+        QVERIFY2(stack.contains("tst_crashreports(") && stack.count('\n') == 14, qPrintable(stack));
+        QVERIFY(!QFile::exists(CrashReporter::pendingCrashPath()));
     }
 
     // Nobody waits for an upload, but a server that never answers must not keep it (and its
