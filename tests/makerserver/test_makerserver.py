@@ -153,6 +153,18 @@ class MakerServerTest(unittest.TestCase):
         self.assertEqual(self.server.post(REPORT, identity("dev-ack", text="x"))[1], {"ok": True})
         self.assertEqual(self.sync("dev-ack")[1]["tk"], "open")
 
+    def test_a_device_id_with_sql_metacharacters_is_stored_as_itself(self):
+        device = "dev-'); DELETE FROM devices; --"
+        before = {table: set(self.db.sql(f"SELECT * FROM {table}")) for table in TABLES}
+        self.assertEqual(self.server.post(REPORT, identity(device, text="x"))[1], {"ok": True})
+        self.assertEqual(self.sync(device)[1]["tk"], "open")  # found again by that id
+        after = {table: set(self.db.sql(f"SELECT * FROM {table}")) for table in TABLES}
+        # Every earlier row is still there as it was; the new ones are the device's (its id
+        # comes second in messages).
+        self.assertTrue(all(before[table] <= after[table] for table in TABLES))
+        self.assertEqual([[row[table == "messages"] for row in after[table] - before[table]]
+                          for table in TABLES], [[device]] * 3 + [[]] * 2)
+
     def test_refused_requests_store_nothing(self):
         good = {SYNC: identity("dev-bad", c="direct"), REPORT: identity("dev-bad", text="t"),
                 CRASH: identity("dev-bad", kind="crash", message="m", stack="s")}
