@@ -14,12 +14,11 @@
 #include <optional>
 
 namespace {
-// Devices; conversations, one with a hostile text.
+// Two devices with a conversation each, one with a hostile text.
 const char seed[] = R"(
-INSERT INTO devices VALUES ('dev-a', '1.0.0', 'Debian 12', 1, 1), ('dev-b', '1.1.0', 'F', 1, 1),
-  ('dev-c', '1.1.0', 'Arch', 1, 1);
-INSERT INTO conversations VALUES ('dev-a', 'open', 1796600100, 1796600200),
-  ('dev-b', 'open', 1796600500, 1796600500), ('dev-c', 'closed', 1796600900, 1796600950);
+INSERT INTO devices VALUES ('dev-b', '1.1.0', 'F', 1, 1), ('dev-c', '1.1.0', 'Arch', 1, 1);
+INSERT INTO conversations VALUES ('dev-b', 'open', 1796600500, 1796600500),
+  ('dev-c', 'closed', 1796600900, 1796600950);
 INSERT INTO messages (device, author, body, created_at) VALUES ('dev-c', 'user', char(27) ||
   ']0;pwned' || char(7) || 'title' || char(9) || 'and' || char(8238) || '\x1b', 1796600900);
 )";
@@ -77,32 +76,23 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("probe");
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<QByteArray>("input");
         // Arguments split at "|".
-        const auto row
-            = [](const char *name, const char *arguments, int status, const QString &probe,
-                 const QString &expected, const QByteArray &input = {}) {
-                  QTest::newRow(name) << QString::fromUtf8(arguments).split(u'|') << status << probe
-                                      << expected << input;
-              };
+        const auto row = [](const char *name, const char *arguments, int status,
+                            const QString &probe, const QString &expected) {
+            QTest::newRow(name) << QString::fromUtf8(arguments).split(u'|') << status << probe
+                                << expected;
+        };
         // What the next sync of a device offers it.
         const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
                                 "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
-        const QString messages = "SELECT COUNT(*) FROM messages";
         row("reply with SQL in it", "reply|dev-b|x'); DELETE FROM messages; --", 0, offered,
             "x'); DELETE FROM messages; --");
-        row("reply to an unknown device", "reply|dev-z|Hi", 1, messages, "1");
-        row("empty reply", "reply|dev-b|-", 2, messages, "1", " \n");
-        row("close", "close|dev-a", 0, "SELECT state FROM conversations WHERE device = 'dev-a'",
+        row("close", "close|dev-b", 0, "SELECT state FROM conversations WHERE device = 'dev-b'",
             "closed");
-        // Refused releases: none stored. What publishing stores is read back through the feed in
-        // publishedReleasesReachTheAppsParser, where a version published twice is refused.
-        const auto refused = [&](const char *name, const char *arguments, int status) {
-            row(name, arguments, status, "SELECT COUNT(*) FROM releases", "0");
-        };
-        refused("ftp address", "publish|2.0.0|--url|ftp://x.test/v|--file|veluna.txt", 2);
-        refused("version the app cannot read",
-                "publish|latest|--url|https://x.test/v|--file|veluna.txt", 2);
+        // A refused release is not stored. What publishing stores is read back through the feed
+        // in publishedReleasesReachTheAppsParser, where a version published twice is refused.
+        row("release at an ftp address", "publish|2.0.0|--url|ftp://x.test/v|--file|veluna.txt", 2,
+            "SELECT COUNT(*) FROM releases", "0");
     }
 
     void changesReachTheDatabase()
@@ -111,8 +101,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, probe);
         QFETCH(QString, expected);
-        QFETCH(QByteArray, input);
-        const Run run = admin(arguments, input);
+        const Run run = admin(arguments);
         QCOMPARE(run.status, status);
         QCOMPARE(run.err.isEmpty(), status == 0);
         QCOMPARE(value(probe), expected);
@@ -151,12 +140,11 @@ private:
         QString err;
     };
 
-    Run admin(const QStringList &arguments, const QByteArray &input = {}) const
+    Run admin(const QStringList &arguments) const
     {
         QProcess process;
         process.setWorkingDirectory(m_folder->path());
         process.start(VELUNA_ADMIN, QStringList { "--config", path("server.conf") } + arguments);
-        process.write(input);
         process.closeWriteChannel();
         if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
             return {};
