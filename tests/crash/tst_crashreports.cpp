@@ -46,12 +46,12 @@ std::optional<QDateTime> watermark()
     return DefaultsStore::date(SettingKeys::lastCrashScan.key());
 }
 
-QByteArray crashReport(const QString &message, const QString &stack)
+QByteArray crashReport(const QString &message, const QString &stack, const char *kind = "crash")
 {
     // The system as Qt names it from os-release, "debian 12" say.
     const QString os = QSysInfo::productType() + ' ' + QSysInfo::productVersion();
     return QJsonDocument(QJsonObject { { "d", "?" },
-                                       { "kind", "crash" },
+                                       { "kind", kind },
                                        { "message", message },
                                        { "stack", stack },
                                        { "v", VELUNA_PROJECT_VERSION },
@@ -176,11 +176,8 @@ private slots:
     {
         reportErrorFrom(20);
         const QByteArrayList sent = uploads();
-        const QJsonObject report = QJsonDocument::fromJson(sent.value(0)).object();
-        const QString stack = report.value("stack").toString();
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(report.value("kind").toString() + ' ' + report.value("message").toString(),
-                 "error could not save");
+        const QString stack = QJsonDocument::fromJson(sent.value(0))["stack"].toString();
+        QCOMPARE(sent, QByteArrayList { crashReport("could not save", stack, "error") });
         QVERIFY2(stack.contains("tst_crashreports(") && stack.count('\n') == 14, qPrintable(stack));
         QVERIFY(!QFile::exists(CrashReporter::pendingCrashPath()));
     }
@@ -210,8 +207,7 @@ private slots:
     // Titled by the first line naming an exception. The folder is open to every
     // user: another program's file, a link (to a private key, say), a FIFO (never waited on)
     // or another user's file neither goes nor moves the watermark. A report dated as the watermark
-    // went already; one dated years ahead is not believed: it neither goes nor takes the watermark
-    // past now.
+    // went already.
     void ownReportsNewerThanTheWatermarkAreSent()
     {
         writeReport(prefix + "1001.crash", "Thread 0\nException Type: EXC_CRASH\n", at(4, 9));
@@ -230,10 +226,6 @@ private slots:
         writeReport(prefix + "1004.crash", "one second later\n", at(4, 9, 1));
         QCOMPARE(scan(), QStringList({ noMessage, "one second later\n" }));
         QCOMPARE(watermark(), std::optional(at(4, 9, 1)));
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        writeReport(prefix + "1005.crash", "from the future\n", now.addYears(5));
-        QCOMPARE(scan().size(), 0);
-        QVERIFY(watermark() <= QDateTime::currentDateTimeUtc());
     }
 
     // Through the reporter itself, whose names come from this executable's path, a report goes
