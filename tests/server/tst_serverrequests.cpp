@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
 // What every request to the maker's server shares: the addresses, stored scrambled and handed
-// out only when safe to send to; and the device id, created once and never by a report.
+// out only when safe to send to.
 
-#include "defaultsstore.h"
 #include "endpoints.h"
 #include "endpointtable.h"
-#include "requestidentity.h"
-#include "settingkeys.h"
 
-#include <QStandardPaths>
 #include <QTest>
-#include <QUuid>
 
 namespace {
 const std::array allKinds {
@@ -18,7 +13,6 @@ const std::array allKinds {
     std::tuple { Endpoints::Kind::Report, &Endpoints::report, VELUNA_TEST_REPORT_URL },
     std::tuple { Endpoints::Kind::Crash, &Endpoints::crash, VELUNA_TEST_CRASH_URL }
 };
-const QString deviceIdKey = SettingKeys::deviceId.key();
 } // namespace
 
 class TestServerRequests : public QObject
@@ -26,9 +20,6 @@ class TestServerRequests : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init() { DefaultsStore::clear(); }
-
     // Not even a short run of an address survives in place in its scrambled table.
     void addressesAreTheConfiguredOnesScrambled()
     {
@@ -43,6 +34,7 @@ private slots:
         }
     }
 
+    // Nothing may leave this machine in clear text.
     void onlyHttpsOrLoopbackHttpIsAllowed()
     {
         for (const auto &[address, allowed] :
@@ -54,18 +46,6 @@ private slots:
                { "https:///crash", false } }) // no host
             QVERIFY2(Endpoints::allowed(QUrl(address)) == (allowed ? QUrl(address) : QUrl()),
                      address);
-    }
-
-    // Until the first exchange makes one, reports send "?"; once made, it is the one both send.
-    // That it outlives the launch is meet_server's (the reply reaches the same device).
-    void deviceIdIsCreatedOnceAndNeverByAReport()
-    {
-        QCOMPARE(RequestIdentity::storedDeviceId(), QStringLiteral("?"));
-        QVERIFY(!DefaultsStore::value(deviceIdKey).isValid());
-        const QString created = RequestIdentity::deviceId();
-        QCOMPARE(QUuid(created).toString(QUuid::WithoutBraces).toUpper(), created);
-        QCOMPARE(RequestIdentity::deviceId() + RequestIdentity::storedDeviceId(),
-                 created + created);
     }
 };
 
