@@ -70,41 +70,28 @@ private slots:
                  qPrintable(run.out));
     }
 
-    void changesReachTheDatabase_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("probe");
-        QTest::addColumn<QString>("expected");
-        // Arguments split at "|".
-        const auto row = [](const char *name, const char *arguments, int status,
-                            const QString &probe, const QString &expected) {
-            QTest::newRow(name) << QString::fromUtf8(arguments).split(u'|') << status << probe
-                                << expected;
-        };
-        // What the next sync of a device offers it.
-        const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
-                                "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
-        row("reply with SQL in it", "reply|dev-b|x'); DELETE FROM messages; --", 0, offered,
-            "x'); DELETE FROM messages; --");
-        row("close", "close|dev-b", 0, "SELECT state FROM conversations WHERE device = 'dev-b'",
-            "closed");
-        // A refused release is not stored. What publishing stores is read back through the feed
-        // in publishedReleasesReachTheAppsParser, where a version published twice is refused.
-        row("release at an ftp address", "publish|2.0.0|--url|ftp://x.test/v|--file|veluna.txt", 2,
-            "SELECT COUNT(*) FROM releases", "0");
-    }
-
+    // What each change leaves in the database for the server to act on. A refused release is not
+    // stored; what publishing stores is read back through the feed in
+    // publishedReleasesReachTheAppsParser, where a version published twice is refused.
     void changesReachTheDatabase()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
-        QFETCH(QString, probe);
-        QFETCH(QString, expected);
-        const Run run = admin(arguments);
-        QCOMPARE(run.status, status);
-        QCOMPARE(run.err.isEmpty(), status == 0);
-        QCOMPARE(value(probe), expected);
+        // What the next sync of dev-b offers it.
+        const QString offered = "SELECT body FROM messages WHERE device = 'dev-b' AND author = "
+                                "'maker' AND delivered_at IS NULL ORDER BY id LIMIT 1";
+        const QString hostile = "x'); DELETE FROM messages; --";
+        const QString state = "SELECT state FROM conversations WHERE device = 'dev-b'";
+        const QString releases = "SELECT COUNT(*) FROM releases";
+        const QStringList ftpRelease { "publish",        "2.0.0",  "--url",
+                                       "ftp://x.test/v", "--file", "veluna.txt" };
+        for (const auto &[arguments, status, probe, expected] :
+             { std::tuple { QStringList { "reply", "dev-b", hostile }, 0, offered, hostile },
+               { { "close", "dev-b" }, 0, state, "closed" },
+               { ftpRelease, 2, releases, "0" } }) {
+            const Run run = admin(arguments);
+            QVERIFY2(run.status == status && run.err.isEmpty() == (status == 0),
+                     qPrintable(arguments.first() + ": " + run.err));
+            QCOMPARE(value(probe), expected);
+        }
     }
 
     void publishedReleasesReachTheAppsParser()
