@@ -19,11 +19,8 @@ volatile int depthToStopAt = -1;
 // volatile stop keeps it from proving that it never ends.
 int recurse(int depth)
 {
-    volatile char frame[1024];
-    frame[depth % sizeof frame] = char(depth);
-    if (depth == depthToStopAt)
-        return 0;
-    return recurse(depth + 1) + frame[(depth + 7) % sizeof frame];
+    volatile char frame[1024] {};
+    return depth == depthToStopAt ? 0 : recurse(depth + 1) + frame[depth % sizeof frame];
 }
 } // namespace
 
