@@ -41,9 +41,7 @@ private slots:
              { std::pair { "https://reports.example.org/crash", true },
                { "http://127.45.6.7:8080/crash", true }, // elsewhere in 127/8
                { "http://reports.example.org/crash", false },
-               { "http://127.0.0.1.example.org/", false }, // a name starting like loopback
-               { "ftp://127.0.0.1/crash", false },
-               { "https:///crash", false } }) // no host
+               { "http://127.0.0.1.example.org/", false } }) // a name starting like loopback
             QVERIFY2(Endpoints::allowed(QUrl(address)) == (allowed ? QUrl(address) : QUrl()),
                      address);
     }

@@ -147,7 +147,6 @@ private slots:
         const auto ok = [](const QByteArray &body) { return Response::ok(body); };
         row("exactly 1 MiB", syncPath, ok(paddedTo(newer, mebibyte)), true, "open");
         row("id 0: no message, ticket kept", syncPath, ok(offer(0, "", "closed")), false, "closed");
-        row("fractional id", syncPath, ok(R"({"mid": 12.5, "msg": "x", "tk": "open"})"), false);
         row("id past what a double holds exactly", syncPath,
             ok(R"({"mid": 9007199254740993, "msg": "x", "tk": "open"})"), false);
         row("not JSON", syncPath, ok("<html>busy</html>"), false);
