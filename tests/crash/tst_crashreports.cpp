@@ -207,7 +207,7 @@ private slots:
     // Titled by the first line naming an exception. The folder is open to every
     // user: another program's file, a link (to a private key, say), a FIFO (never waited on)
     // or another user's file neither goes nor moves the watermark. A report dated as the watermark
-    // went already.
+    // went already; one dated years ahead is not believed.
     void ownReportsNewerThanTheWatermarkAreSent()
     {
         writeReport(prefix + "1001.crash", "Thread 0\nException Type: EXC_CRASH\n", at(4, 9));
@@ -226,6 +226,10 @@ private slots:
         writeReport(prefix + "1004.crash", "one second later\n", at(4, 9, 1));
         QCOMPARE(scan(), QStringList({ noMessage, "one second later\n" }));
         QCOMPARE(watermark(), std::optional(at(4, 9, 1)));
+        // Believed, it would silence every later report until that date.
+        writeReport(prefix + "1005.crash", "from the future\n", at(4, 9).addYears(100));
+        QCOMPARE(scan().size(), 0);
+        QVERIFY(watermark() <= QDateTime::currentDateTimeUtc());
     }
 
     // Through the reporter itself, whose names come from this executable's path, a report goes
