@@ -8,6 +8,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 using Service = InhibitGrant::Service;
@@ -252,9 +254,13 @@ void DBusPowerAssertions::ownerChanged(const QString &name, const QString &oldOw
         // new owner of that name could hold someone else's inhibition under the same cookie.
         const bool lost = hold.grant && InhibitGrant::busName(hold.grant->service()) == name
             && hold.grant->owner() == oldOwner && !oldOwner.isEmpty();
-        // A hold still being asked starts over too: should that answer be a refusal, the rest of
-        // its steps would not include a better service that appeared meanwhile.
-        const bool waiting = !hold.grant && !newOwner.isEmpty();
+        // A hold still being asked starts over when the name is of a step up to the one asked:
+        // should that answer be a refusal, the steps after it would leave the name out.
+        const bool earlier = hold.asking
+            && std::ranges::any_of(hold.steps.first(hold.step + 1), [&name](const Step &step) {
+                                 return InhibitGrant::busName(step.service) == name;
+                             });
+        const bool waiting = !hold.grant && !newOwner.isEmpty() && (!hold.asking || earlier);
         if (!lost && !waiting)
             continue;
         hold.grant.reset();
