@@ -56,6 +56,8 @@ private slots:
         QCOMPARE(command.action(), action);
         QCOMPARE(command.minutes().value_or(none), minutes);
         QCOMPARE(command.keepDisplayAwake() ? qint64(*command.keepDisplayAwake()) : none, display);
+        if (action == Action::Run)
+            QCOMPARE(command.command(), QStringList({ "sh", "--no-display", "--help" }));
     }
 
     // Each is one line that quotes back what was wrong, and asks for nothing.

@@ -151,7 +151,10 @@ class MakerServerTest(unittest.TestCase):
 
     def test_a_device_id_with_sql_metacharacters_is_stored_as_itself(self):
         device = "dev-'); DELETE FROM devices; --"
+        self.assertEqual(self.server.post(REPORT, identity("dev-plain", text="kept"))[1],
+                         {"ok": True})  # rows the hostile id would delete
         before = {table: set(self.db.sql(f"SELECT * FROM {table}")) for table in TABLES}
+        self.assertTrue(all(before[table] for table in TABLES[:3]))
         self.assertEqual(self.server.post(REPORT, identity(device, text="x"))[1], {"ok": True})
         self.assertEqual(self.sync(device)[1]["tk"], "open")  # found again by that id
         after = {table: set(self.db.sql(f"SELECT * FROM {table}")) for table in TABLES}

@@ -121,11 +121,15 @@ private slots:
     void syncAcknowledgesOnlyAStoredPositiveId()
     {
         const qint64 largeId = 4'000'000'000;
+        int syncs = 0;
         for (const QVariant &stored : { QVariant(qint64(0)), QVariant("7"), QVariant(largeId) }) {
             DefaultsStore::setValue(SettingKeys::ackMessage.key(), stored);
             sync();
-            const QByteArray sent = server->requests().last().body;
-            QCOMPARE(QJsonDocument::fromJson(sent).object().value("m"),
+            QCOMPARE(server->requestCount(syncPath), ++syncs);
+            const QJsonObject sent
+                = QJsonDocument::fromJson(server->requests().last().body).object();
+            QVERIFY(sent.contains("d"));
+            QCOMPARE(sent.value("m"),
                      stored == QVariant(largeId) ? QJsonValue(largeId) : QJsonValue::Undefined);
         }
     }
