@@ -48,8 +48,8 @@ QList<int> press(QWidget *window, const QString &name, int key, const QList<QObj
 }
 } // namespace
 
-// Return, Enter and Escape act exactly once in every dialog, whichever platform theme runs: Qt's
-// GNOME theme lets Return press the focused button, the generic and KDE ones do not.
+// Return, Enter and Escape act exactly once in each kind of dialog, whichever platform theme runs:
+// Qt's GNOME theme lets Return press the focused button, the generic and KDE ones do not.
 class TestDialogKeys : public QObject
 {
     Q_OBJECT

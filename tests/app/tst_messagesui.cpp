@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "alert.h"
 #include "localhttpserver.h"
-#include "localisation.h"
 #include "messageswindow.h"
 #include "shellfixture.h"
 #include "updatewindow.h"

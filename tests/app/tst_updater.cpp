@@ -215,7 +215,7 @@ private slots:
         QTest::newRow("other contents") << QByteArray(release).replace(100, 1, "X");
     }
 
-    // A file unlike the feed's length and digest is deleted; the user's own file is never touched.
+    // A file unlike the feed's digest is deleted; the user's own file is never touched.
     void downloadIsOfferedOnlyWhenItMatches()
     {
         QFETCH(QByteArray, served);

@@ -30,7 +30,7 @@ class TestNetworkAccess : public QObject
     Q_OBJECT
 
 private slots:
-    // The full loopback rule is tested with the server addresses; here, a disguised host.
+    // The loopback rule is tested with the server addresses; here, a disguised host.
     void refusedAddressesSendNothing()
     {
         const QUrl disguised(QStringLiteral("http://127.0.0.1@example.org/"));
