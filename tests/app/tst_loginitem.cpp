@@ -11,15 +11,7 @@
 
 using Status = LoginItem::Status;
 
-namespace {
 const QString logPrefix = QStringLiteral("Veluna: ouverture à la connexion: ");
-
-QString execOfEntry()
-{
-    const auto entry = DesktopEntry::parse(TestFiles::read(AutostartLoginItem::entryPath()));
-    return entry ? entry->value(QStringLiteral("Exec")) : QString();
-}
-} // namespace
 
 class TestLoginItem : public QObject
 {
@@ -45,7 +37,9 @@ private slots:
         QString error;
         QVERIFY2(item.registerItem(&error), qPrintable(error));
         QCOMPARE(item.status(), Status::Enabled);
-        QCOMPARE(execOfEntry(),
+        const auto entry = DesktopEntry::parse(TestFiles::read(AutostartLoginItem::entryPath()));
+        QVERIFY(entry);
+        QCOMPARE(entry->value(QStringLiteral("Exec")),
                  QStringLiteral("\"/home/ann/My Apps/100%%/a\\$b\\\\c \\\"hi\\\"/veluna\""));
         QCOMPARE(AutostartLoginItem::entryPath(),
                  home->filePath(QStringLiteral("config/autostart/app.plenox.Veluna.desktop")));
