@@ -44,12 +44,12 @@ private slots:
                 delegate.homeView()->messagesBadge()->isVisibleTo(delegate.mainWindow()),
                 shell.badge->count());
         };
-        offer("open", 2, hostile);
+        offer(2, hostile);
         QCOMPARE(shown(), std::pair(true, std::optional(1)));
         delegate.showMessages();
         QCOMPARE(shown(), std::pair(false, std::optional<int>()));
         QVERIFY(plain(delegate.supportUi().messagesWindow()));
-        offer("open", 3, hostile);
+        offer(3, hostile);
         bool inAlert = false;
         Alert::setNextAnswer([&](Alert &alert) {
             inAlert = plain(&alert);
@@ -122,10 +122,10 @@ private slots:
         for (const QLabel *label : update.findChildren<QLabel *>())
             QCOMPARE(label->textFormat(), Qt::PlainText); // no text of the feed's reads as markup
         AppDelegate &delegate = shell.launch(true);
-        offer("open", 7, oneWord);
+        offer(7, oneWord);
         delegate.showMessages();
         check(delegate.supportUi().messagesWindow(), MessagesWindow::windowSize.height(), oneWord);
-        offer("open", 8, words);
+        offer(8, words);
         Alert::setNextAnswer([&](Alert &alert) {
             check(&alert, 480, words);
             return int(Alert::FirstButton);
@@ -134,10 +134,10 @@ private slots:
     }
 
 private:
-    void offer(const char *ticket, qint64 id, const QString &message)
+    void offer(qint64 id, const QString &message) // on an open ticket
     {
         shell.support->applySyncResponse(
-            QJsonDocument(QJsonObject { { "tk", ticket }, { "mid", id }, { "msg", message } })
+            QJsonDocument(QJsonObject { { "tk", "open" }, { "mid", id }, { "msg", message } })
                 .toJson(QJsonDocument::Compact));
         shell.delegate->refreshMessageBadges();
     }
