@@ -100,7 +100,6 @@ private slots:
         const std::pair<QByteArray, const char *> rows[] = {
             // items without a version of ours do not count; a plain-http page is dropped
             { feed(item("1.9") + item("1.10", "<link>http://plenox.app/veluna/old</link>")
-                   + "<item><title>no version</title></item>"
                    + "<item><other:version xmlns:other=\"urn:other\">9.0</other:version></item>"),
               "2 1.10 [] no file" },
             // the newest as people read versions: numeric, a pre-release before its release, an
