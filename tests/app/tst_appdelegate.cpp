@@ -163,7 +163,6 @@ private slots:
         AppDelegate &delegate = shell.launch();
         delegate.showSettings();
         SettingsPage *page = delegate.settingsPage();
-        const Updater &updater = delegate.updater();
         shell.engine->start(30, false);
         // Per box: where it is stored (none: with the desktop) and what it puts in force.
         const std::tuple<QCheckBox *, QString, std::function<QList<bool>()>> boxes[] = {
@@ -171,8 +170,8 @@ private slots:
               [&] { return QList { shell.assertions->heldCount(displayHold) == 1 }; } },
             { page->autoUpdateCheckbox(), SettingKeys::updaterAutoDownload.key(),
               [&] {
-                  return QList { updater.automaticallyChecksForUpdates(),
-                                 updater.automaticallyDownloadsUpdates() };
+                  return QList { delegate.updater().automaticallyChecksForUpdates(),
+                                 delegate.updater().automaticallyDownloadsUpdates() };
               } },
             { page->menuBarCheckbox(), SettingKeys::menuBarMode.key(),
               [&] { return QList { delegate.statusController().isEnabled() }; } },
