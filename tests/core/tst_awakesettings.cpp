@@ -57,7 +57,7 @@ private slots:
     }
 
     // A custom duration is clamped when written and when read; a mistyped entry reads as
-    // absent, but an empty colour is a choice (no tint).
+    // absent.
     void valuesAreClampedAndTyped()
     {
         const std::pair<qint64, int> clamped[] { { 6000, 5999 },
@@ -70,8 +70,7 @@ private slots:
             QCOMPARE(AwakeSettings::customMinutes(), expected);
         }
         // Stored, custom, read: a preset always counts, anything else only as the clamped custom.
-        const int rows[][3]
-            = { { 45, 45, 45 }, { 45, 50, 0 }, { 5999, 7000, 5999 }, { 240, 13, 240 } };
+        const int rows[][3] = { { 45, 50, 0 }, { 5999, 7000, 5999 }, { 240, 13, 240 } };
         for (const auto &[stored, custom, expected] : rows) {
             AwakeSettings::setDefaultMinutes(stored);
             DefaultsStore::setValue(customKey, custom);
@@ -81,8 +80,6 @@ private slots:
         DefaultsStore::setValue(SettingKeys::statusColor.key(), 42);
         QCOMPARE(AwakeSettings::customMinutes(), 0);
         QCOMPARE(AwakeSettings::statusColorHex(), AwakeSettings::defaultStatusColorHex);
-        AwakeSettings::setStatusColorHex(QString());
-        QCOMPARE(AwakeSettings::statusColorHex(), QString());
     }
 
     // What a launch finds: anything unreadable starts from defaults and is kept byte for byte,
