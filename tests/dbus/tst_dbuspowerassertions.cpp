@@ -180,12 +180,10 @@ private slots:
         const quint32 system = assertions.create(sys, "system").id;
         const quint32 display = assertions.create(disp, "display").id;
         QVERIFY(system && display);
-        QTRY_COMPARE(changes, 2);
+        QTRY_COMPARE(changes, 2); // each hold taken is told
 
         QVERIFY(m_buses.stop(*lost));
         QTRY_COMPARE_WITH_TIMEOUT(m_buses.state(*next), held, 5000);
-        QTRY_COMPARE(assertions.holder(display).value_or(PowerAssertions::Holder()).serviceKey,
-                     next == logind ? "holder.service_logind" : "holder.service_session_manager");
         // Same ids, new holder: releasing them gives back what the next service handed out.
         assertions.release(system);
         assertions.release(display);
