@@ -41,10 +41,6 @@ QByteArray paddedTo(const QByteArray &answer, qint64 size)
     return answer + QByteArray(size - answer.size(), ' ');
 }
 
-// 0.0.0.0 reaches the local server, but it is not a loopback address: the address rule refuses
-// plain http there. The port is the test's server's, filled in when the row runs.
-const QByteArray offMachine = "http://0.0.0.0:{port}/elsewhere";
-
 // The most memory this process has held since the last reset (by "5" in clear_refs), in
 // kibibytes.
 qint64 peakMemoryKib()
@@ -157,15 +153,13 @@ private slots:
         // Delivered only when confirmed by a JSON object with "ok": true.
         row("ok among other members", reportPath, ok(R"({"id": 4, "ok": true})"), true);
         row("ok false", reportPath, ok(R"({"ok": false})"), false);
-        // Every failure ends within the short timeouts and changes nothing.
-        // One row per defence of the bounded request, which serves both exchanges.
+        // Every failure ends within the short timeouts and changes nothing. One row per defence
+        // of the bounded request, which serves both exchanges; tst_crashreports has its deadline
+        // with no answer at all, and tst_updater its refusal of a redirect to clear text.
         row("drips a byte at a time", syncPath,
             { .body = newer, .fillerBytes = 100, .dripInterval = 100ms }, false);
-        row("never answers", reportPath, { .neverAnswer = true }, false);
         row("sends more than 1 MiB", syncPath, ok(paddedTo(newer, mebibyte + 1)), false);
         row("gzip bomb", reportPath, Response::gzipped(confirmed, 64 * mebibyte), false);
-        row("redirected off this machine", reportPath, Response::redirect(offMachine, 307), false);
-        row("nobody listens", reportPath, { .status = 0 }, false);
     }
     void answers()
     {
@@ -174,13 +168,7 @@ private slots:
         QFETCH(bool, applied);
         QFETCH(QString, ticket);
         channel->applySyncResponse(offer(7, "older", "first"));
-        for (auto &header : response.headers)
-            header.second.replace("{port}", QByteArray::number(server->port()));
         server->setResponse(path, response);
-        // Would confirm the report, were the refused redirect followed.
-        server->setResponse("/elsewhere", Response::ok(confirmed));
-        if (response.status == 0)
-            server.reset();
         QVERIFY(TestFiles::write(QStringLiteral("/proc/self/clear_refs"), "5"));
         const qint64 before = peakMemoryKib();
         QElapsedTimer elapsed;
@@ -191,14 +179,12 @@ private slots:
             sync();
         // Every exchange ends by its deadline, no answer makes the process grow, and none is
         // taken whole when too large.
-        const qint64 grown = peakMemoryKib() - before, sent = server ? server->fillerSent(path) : 0;
+        const qint64 grown = peakMemoryKib() - before, sent = server->fillerSent(path);
         QVERIFY2(
             elapsed.elapsed() < shortTimeout.count() + 600 && grown < 16 * 1024
                 && sent < 8 * mebibyte,
             qPrintable(
                 QString("%1 ms, %2 KiB, %3 bytes").arg(elapsed.elapsed()).arg(grown).arg(sent)));
-        if (server && !applied)
-            QCOMPARE(server->requestCount("/elsewhere"), 0);
         QCOMPARE(channel->ticketState(), ticket);
         const PendingMessage pending = channel->pendingMessage().value_or(PendingMessage {});
         QCOMPARE(QString::number(pending.id) + ' ' + pending.body,
