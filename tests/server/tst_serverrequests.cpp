@@ -7,14 +7,6 @@
 
 #include <QTest>
 
-namespace {
-const std::array allKinds {
-    std::tuple { Endpoints::Kind::Sync, &Endpoints::sync, VELUNA_TEST_SYNC_URL },
-    std::tuple { Endpoints::Kind::Report, &Endpoints::report, VELUNA_TEST_REPORT_URL },
-    std::tuple { Endpoints::Kind::Crash, &Endpoints::crash, VELUNA_TEST_CRASH_URL }
-};
-} // namespace
-
 class TestServerRequests : public QObject
 {
     Q_OBJECT
@@ -23,7 +15,10 @@ private slots:
     // Not even a short run of an address survives in place in its scrambled table.
     void addressesAreTheConfiguredOnesScrambled()
     {
-        for (const auto &[kind, address, plainText] : allKinds) {
+        for (const auto &[kind, address, plainText] :
+             { std::tuple { Endpoints::Kind::Sync, &Endpoints::sync, VELUNA_TEST_SYNC_URL },
+               { Endpoints::Kind::Report, &Endpoints::report, VELUNA_TEST_REPORT_URL },
+               { Endpoints::Kind::Crash, &Endpoints::crash, VELUNA_TEST_CRASH_URL } }) {
             const QByteArray plain(plainText);
             QCOMPARE(address(), QUrl(plainText));
             const std::span<const quint8> scrambled = EndpointTable::scrambled(kind);
