@@ -14,13 +14,11 @@
 #include <optional>
 
 namespace {
-// Two devices with a conversation each, one with a hostile text.
+// A device's open conversation, opened by a hostile text.
 const char seed[] = R"(
-INSERT INTO devices VALUES ('dev-b', '1.1.0', 'F', 1, 1), ('dev-c', '1.1.0', 'Arch', 1, 1);
-INSERT INTO conversations VALUES ('dev-b', 'open', 1796600500, 1796600500),
-  ('dev-c', 'closed', 1796600900, 1796600950);
-INSERT INTO messages (device, author, body, created_at) VALUES ('dev-c', 'user', char(27) ||
-  ']0;pwned' || char(7) || 'title' || char(9) || 'and' || char(8238) || '\x1b', 1796600900);
+INSERT INTO conversations VALUES ('dev-b', 'open', 1796600500, 1796600500);
+INSERT INTO messages (device, author, body, created_at) VALUES ('dev-b', 'user', char(27) ||
+  ']0;pwned' || char(7) || 'title' || char(9) || 'and' || char(8238) || '\x1b', 1796600500);
 )";
 
 // The SHA-256 of a file holding "veluna\n", as sha256sum gives it.
