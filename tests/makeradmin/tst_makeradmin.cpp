@@ -121,8 +121,7 @@ private:
     struct Run
     {
         int status = -1;
-        QString out;
-        QString err;
+        QString out, err;
     };
 
     Run admin(const QStringList &arguments) const
