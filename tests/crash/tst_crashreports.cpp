@@ -41,11 +41,6 @@ QDateTime at(int day, int hour, int second = 0)
     return QDateTime(QDate(2026, 3, day), QTime(hour, 0, second), Qt::UTC);
 }
 
-std::optional<QDateTime> watermark()
-{
-    return DefaultsStore::date(SettingKeys::lastCrashScan.key());
-}
-
 QByteArray crashReport(const QString &message, const QString &stack, const char *kind = "crash")
 {
     // The system as Qt names it from os-release, "debian 12" say.
@@ -220,11 +215,12 @@ private slots:
         writeReport(prefix + "1003.crash", "same date as the watermark\n", at(4, 9));
         writeReport(prefix + "1004.crash", "one second later\n", at(4, 9, 1));
         QCOMPARE(scan(), QStringList({ noMessage, "one second later\n" }));
-        QCOMPARE(watermark(), std::optional(at(4, 9, 1)));
+        const QString watermark = SettingKeys::lastCrashScan.key();
+        QCOMPARE(DefaultsStore::date(watermark), std::optional(at(4, 9, 1)));
         // Believed, it would silence every later report until that date.
         writeReport(prefix + "1005.crash", "from the future\n", at(4, 9).addYears(100));
         QCOMPARE(scan().size(), 0);
-        QVERIFY(watermark() <= QDateTime::currentDateTimeUtc());
+        QVERIFY(DefaultsStore::date(watermark) <= QDateTime::currentDateTimeUtc());
     }
 
     // Through the reporter itself, whose names come from this executable's path, a report goes

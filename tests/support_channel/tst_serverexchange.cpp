@@ -80,11 +80,6 @@ class TestServerExchange : public QObject
         QCOMPARE(calls, 1);
         calls = 0;
     }
-    void sync()
-    {
-        channel->checkWithServer([this] { ++calls; });
-        finish();
-    }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -110,7 +105,8 @@ private slots:
         int syncs = 0;
         for (const QVariant &stored : { QVariant(qint64(0)), QVariant("7"), QVariant(largeId) }) {
             DefaultsStore::setValue(SettingKeys::ackMessage.key(), stored);
-            sync();
+            channel->checkWithServer([this] { ++calls; });
+            finish();
             QCOMPARE(server->requestCount(syncPath), ++syncs);
             const QJsonObject sent
                 = QJsonDocument::fromJson(server->requests().last().body).object();
