@@ -104,8 +104,9 @@ private slots:
               "2 1.10 [] no file" },
             // the newest as people read versions: numeric, a pre-release before its release, an
             // absurdly long part read as it is
-            { feed(item("1.2") + item("1.2.0rc1")), "2 1.2 [] no file" },
-            { feed(item("1.99999999999999999999999") + item("1.5")),
+            // (the newest listed last: of two read as equal, the first would win)
+            { feed(item("1.2.0rc1") + item("1.2")), "2 1.2 [] no file" },
+            { feed(item("1.5") + item("1.99999999999999999999999")),
               "2 1.99999999999999999999999 [] no file" },
             { feed(item("1.2")).left(150), "refused" }, // truncated
             { feed(item("latest") + "<item><version>9.0</version></item>"), "refused" }, // garbage

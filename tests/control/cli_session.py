@@ -83,6 +83,7 @@ def check_run_and_watch(veluna, desktop):
     runner = subprocess.Popen([veluna.binary, "run", "--", "sleep", "60"], env=desktop.env,
                               start_new_session=True)
     desktop.wait("the run's hold", lambda: veluna.state()["active"])
+    desktop.wait_for_lock(True)
     os.killpg(runner.pid, signal.SIGKILL)
     runner.wait()
     desktop.wait_for_lock(False)

@@ -228,8 +228,10 @@ class MakerServerTest(unittest.TestCase):
                 extra.sendall(f"GET {FEED} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
                 answer = extra.recv(100)
             self.assertEqual(answer, b"")
-        for connection in held:  # the next case's request is admitted only once these close
+        for connection in held:
             connection.close()
+        # Refused, not queued, beyond the cap: the next case's requests need these gone.
+        wait_for(lambda: not self.server.connections(), "the held connections to close")
 
     def test_zz_sigterm_finishes_the_request_under_way_then_exits_0(self):
         body = json.dumps(identity("dev-term", text="sent during shutdown")).encode()
