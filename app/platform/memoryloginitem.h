@@ -8,15 +8,17 @@ class MemoryLoginItem : public LoginItem
 {
 public:
     Status status() const override { return m_status; }
-    bool registerItem(QString *) override { return change(Status::Enabled); }
-    bool unregisterItem(QString *) override { return change(Status::NotRegistered); }
-
-private:
-    bool change(Status to)
+    bool registerItem(QString *) override
     {
-        m_status = to;
+        m_status = Status::Enabled;
+        return true;
+    }
+    bool unregisterItem(QString *) override
+    {
+        m_status = Status::NotRegistered;
         return true;
     }
 
+private:
     Status m_status = Status::NotRegistered;
 };
